@@ -1,0 +1,30 @@
+// Deterministic synthetic level maps for the benchmarks: a worldspawn of N
+// brushes and M entities (point and brush entities), each item a pure function
+// of (seed, index), so two maps built from overlapping index ranges share
+// exactly those items.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace brixbench
+{
+
+struct TMapSpec
+{
+    std::uint64_t Seed = 1;
+    std::size_t FirstBrush = 0, BrushCount = 0;   ///< worldspawn brushes [First, First + Count)
+    std::size_t FirstEntity = 0, EntityCount = 0; ///< entities [First, First + Count)
+    bool EntityIds = true;                        ///< give entities an "id" (mkid wants none)
+    bool Worldspawn = true;                       ///< start with the worldspawn entity
+};
+
+/// The map text (LF line ends, as editors write it).
+std::string GenerateMap(const TMapSpec &Spec);
+
+/// Roughly how many bytes one worldspawn brush and one entity take.
+constexpr std::size_t BytesPerBrush = 660;
+constexpr std::size_t BytesPerEntity = 420;
+
+} // namespace brixbench

@@ -1,0 +1,105 @@
+// The brixel program: the run state, the command line and option files, the
+// execution of the commands, the console dialogue and the help, and the
+// directory search behind additional-file patterns.
+#pragma once
+
+#include <array>
+#include <iosfwd>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "brixlib/mapfile.h"
+#include "brixlib/rules.h"
+#include "brixlib/support.h"
+
+namespace brix
+{
+
+/// The banner printed first by every run.
+inline constexpr std::string_view BrixelBanner = "brixel v1.51";
+/// The home-page address printed after the help.
+inline constexpr std::string_view BrixelSite = "https://github.com/brixel-tools/brixel";
+
+enum class TCommand
+{
+    cmdNone,
+    cmdExtract,
+    cmdConcat,
+    cmdMkId,
+    cmdRmId,
+    cmdRmDpId,
+    cmdHelp,
+};
+
+/// Everything one run holds; it owns every map, rule and area until the run ends.
+struct TRunState
+{
+    TRunState();
+
+    std::vector<std::string> ArgList;    ///< command-line arguments, then option-file lines
+    std::size_t CommandLineCount = 0;    ///< how many of ArgList came from the command line
+    std::set<std::string> IncludedFiles; ///< option files read, as CaseFoldKey
+    std::set<std::string> NonUniqueIds;  ///< ids never merged by concat, as CaseFoldKey
+    static constexpr std::array<std::string_view, 7> RuleNames = {"de", "dse", "dae", "dt", "dst", "ddt", "dat"};
+    TCommand Command = TCommand::cmdNone;
+    TMapFile SourceMap;
+    TMapFile DestMap;
+    TMapFile WorldspawnSourceMap;
+    std::vector<std::string> AddFileMasks;
+    TMapFileList AddMaps;
+    TRules Rules;
+    TAreaList BrushAreas;
+    TAreaList EntityAreas;
+    std::string LoadError;
+
+    /// Whether the id is named by "-nuid" (or is "#temp"), letter case ignored.
+    bool IsNonUniqueId(std::string_view Id) const;
+};
+
+/// One whole run: banner, command line, help or execution. Everything is
+/// written to Out; In answers the overwrite question. Returns the exit status:
+/// 0 after a normal end or the help, 1 after any reported error.
+int RunBrixel(const std::vector<std::string> &Args, std::ostream &Out, std::istream &In);
+
+// --- command line ------------------------------------------------------------
+
+/// Classifies every entry of State.ArgList (which option files extend while it
+/// runs) and fills the state; raises the command-line errors.
+void ParseCommandLine(TRunState &State, std::ostream &Out);
+/// After parsing: whether the run only shows the help.
+bool HelpWanted(const TRunState &State);
+/// After parsing: the file names must be usable; raises otherwise.
+void ValidateRunState(TRunState &State);
+
+// --- execution -----------------------------------------------------------------
+
+/// Loads the maps, applies rules and areas, runs the command and writes the
+/// results. A source or worldspawn-source file that does not read raises
+/// EMapLoadError with its diagnostic.
+void ExecuteRun(TRunState &State, std::ostream &Out, std::istream &In);
+
+// --- console -------------------------------------------------------------------
+
+/// Writes Text and a line break; a failed write raises the general error.
+void WriteLine(std::ostream &Out, std::string_view Text);
+/// Writes UTF-8 Text converted to code page 866 and a line break.
+void WriteOemLine(std::ostream &Out, std::string_view Text);
+void PrintEnglishHelp(std::ostream &Out);
+void PrintRussianHelp(std::ostream &Out);
+/// The help in the current language, an empty line and the site line.
+void PrintHelp(std::ostream &Out);
+
+// --- directory search ------------------------------------------------------------
+
+/// Whether Name matches Pattern: "*" any run, "?" one character, anything else
+/// itself (letter case ignored only where the platform's file names ignore it).
+bool WildcardMatch(std::string_view Pattern, std::string_view Name);
+/// The files a pattern names, sorted by byte order. Wildcards stand only in the
+/// last component; its directory part is kept in front of every name. Without
+/// wildcards: the name itself when it is an existing file. Directories never
+/// match; a directory that cannot be read matches nothing.
+std::vector<std::string> FindFiles(const std::string &Pattern);
+
+} // namespace brix

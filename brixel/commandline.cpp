@@ -1,0 +1,174 @@
+// The command line and option files: classification of every argument into
+// the run state, the help decision and the validation of the file names.
+#include <ostream>
+
+#include "brixel/brixel.h"
+
+namespace brix
+{
+namespace
+{
+
+struct TCommandWord
+{
+    std::string_view Word;
+    TCommand Command;
+};
+
+constexpr TCommandWord CommandWords[] = {
+    {"extract", TCommand::cmdExtract},
+    {"concat", TCommand::cmdConcat},
+    {"mkid", TCommand::cmdMkId},
+    {"rmid", TCommand::cmdRmId},
+    {"rmdpid", TCommand::cmdRmDpId},
+    {"help", TCommand::cmdHelp},
+};
+
+[[noreturn]] void RaiseUndefinedOption(const std::string &Arg)
+{
+    RaiseError(FmtMsg(msgUndefinedOption, {Arg}));
+}
+
+// Appends the lines of an option file to the argument list: they are taken
+// after everything already there, one line being one argument.
+void IncludeOptionFile(TRunState &State, const std::string &FileName, std::ostream &Out)
+{
+    if (!FileExists(FileName)) {
+        RaiseError(FmtMsg(msgFileNotFound, {FileName}));
+    }
+    // Any second inclusion is refused, recursive or not: it could only loop
+    // or repeat options.
+    if (!State.IncludedFiles.insert(CaseFoldKey(FileName)).second) {
+        RaiseError(FmtMsg(msgRecursiveInclude, {FileName}));
+    }
+    WriteLine(Out, FmtMsg(msgInclude, {FileName}));
+
+    const std::string Text = ReadTextFile(FileName);
+    for (std::string_view Line : SplitLines(Text)) {
+        // An empty line would be an argument without a first character.
+        if (Line.empty() || Line.substr(0, 2) == "//") {
+            continue;
+        }
+        State.ArgList.emplace_back(Line);
+    }
+}
+
+void ParseNamedOption(
+    TRunState &State, const std::string &Arg, const std::string &Name, const std::string &Value, std::ostream &Out)
+{
+    if (Name == "sc") {
+        IncludeOptionFile(State, Value, Out);
+    } else if (Name == "ba") {
+        ParseAreaSpec(State.BrushAreas.Add(), Value, Arg);
+    } else if (Name == "ea") {
+        ParseAreaSpec(State.EntityAreas.Add(), Value, Arg);
+    } else if (Name == "dest") {
+        // An empty value counts as not given, so it neither sets nor blocks a name.
+        if (!Value.empty() && !State.DestMap.FileName().empty()) {
+            RaiseError(GetMsg(msgDestinationRedeclared));
+        }
+        if (!Value.empty()) {
+            State.DestMap.SetFileName(Value);
+        }
+    } else if (Name == "wprops") {
+        if (!Value.empty() && !State.WorldspawnSourceMap.FileName().empty()) {
+            RaiseError(GetMsg(msgWorldspawnSourceRedeclared));
+        }
+        if (!Value.empty()) {
+            State.WorldspawnSourceMap.SetFileName(Value);
+        }
+    } else if (Name == "nuid") {
+        State.NonUniqueIds.insert(CaseFoldKey(Value));
+    } else {
+        for (std::size_t I = 0; I < TRunState::RuleNames.size(); ++I) {
+            if (Name == TRunState::RuleNames[I]) {
+                State.Rules.AddRule(static_cast<int>(I + 1), Value);
+                return;
+            }
+        }
+        RaiseUndefinedOption(Arg);
+    }
+}
+
+void ParseSwitch(const std::string &Arg, const std::string &Name)
+{
+    if (Name == "ru") {
+        UseRussian = true;
+    } else if (Name == "rptx") {
+        ReplaceTextureMode = true;
+    } else if (Name == "y") {
+        ConfirmOverwrite = false;
+    } else {
+        RaiseUndefinedOption(Arg);
+    }
+}
+
+void ParseArgument(TRunState &State, const std::string &Arg, std::ostream &Out)
+{
+    if (!Arg.empty() && Arg[0] == '-') {
+        const std::string Rest = Arg.substr(1);
+        const std::size_t Colon = Rest.find(':');
+        if (Colon != std::string::npos) {
+            ParseNamedOption(State, Arg, AsciiLower(Rest.substr(0, Colon)), Rest.substr(Colon + 1), Out);
+        } else {
+            ParseSwitch(Arg, AsciiLower(Rest));
+        }
+        return;
+    }
+    if (State.Command != TCommand::cmdNone || Arg.find('.') != std::string::npos) {
+        if (State.SourceMap.FileName().empty()) {
+            State.SourceMap.SetFileName(Arg);
+        } else {
+            State.AddFileMasks.push_back(Arg);
+        }
+        return;
+    }
+    const std::string Word = AsciiLower(Arg);
+    for (const TCommandWord &Entry : CommandWords) {
+        if (Word == Entry.Word) {
+            State.Command = Entry.Command;
+            return;
+        }
+    }
+    RaiseError(FmtMsg(msgUndefinedCommand, {Word}));
+}
+
+} // namespace
+
+void ParseCommandLine(TRunState &State, std::ostream &Out)
+{
+    // By index: option files append to the list while it is being read.
+    for (std::size_t I = 0; I < State.ArgList.size(); ++I) {
+        const std::string Arg = State.ArgList[I];
+        ParseArgument(State, Arg, Out);
+    }
+    if (State.Command == TCommand::cmdNone) {
+        State.Command = TCommand::cmdConcat;
+    }
+}
+
+bool HelpWanted(const TRunState &State)
+{
+    return State.CommandLineCount == 0 || State.Command == TCommand::cmdHelp ||
+           (State.CommandLineCount == 1 && UseRussian);
+}
+
+void ValidateRunState(TRunState &State)
+{
+    if (State.SourceMap.FileName().empty()) {
+        RaiseError(GetMsg(msgFileNotSpecified));
+    }
+    if (State.DestMap.FileName().empty()) {
+        State.DestMap.SetFileName(State.SourceMap.FileName());
+    }
+    if (!FileExists(State.SourceMap.FileName())) {
+        RaiseError(FmtMsg(msgFileNotFound, {State.SourceMap.FileName()}));
+    }
+    for (const std::string &Mask : State.AddFileMasks) {
+        if (FindFiles(Mask).empty()) {
+            RaiseError(FmtMsg(msgFileNotFound, {Mask}));
+        }
+    }
+}
+
+} // namespace brix

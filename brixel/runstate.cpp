@@ -1,0 +1,85 @@
+// The run state and the one place where every error of a run is caught.
+#include <new>
+#include <ostream>
+
+#include "brixel/brixel.h"
+
+namespace brix
+{
+
+TRunState::TRunState()
+{
+    // "#temp" marks placeholder ids that must never be merged.
+    NonUniqueIds.insert(CaseFoldKey("#temp"));
+}
+
+bool TRunState::IsNonUniqueId(std::string_view Id) const
+{
+    return NonUniqueIds.count(CaseFoldKey(Id)) != 0;
+}
+
+namespace
+{
+
+// Reports on a console that may itself be the cause of the error: nothing
+// here may throw again.
+template <typename TMakeText> void ReportError(std::ostream &Out, TMakeText MakeText) noexcept
+{
+    try {
+        const std::string Text = MakeText();
+        Out.write(Text.data(), static_cast<std::streamsize>(Text.size()));
+        Out.put('\n');
+        Out.flush();
+    } catch (...) {
+        // Nothing is left to tell the user with; the exit status still says it.
+    }
+}
+
+int Run(const std::vector<std::string> &Args, std::ostream &Out, std::istream &In)
+{
+    WriteLine(Out, BrixelBanner);
+    WriteLine(Out, "");
+
+    TRunState State;
+    for (const std::string &Arg : Args) {
+        // An empty argument has nothing to classify; it is not taken.
+        if (!Arg.empty()) {
+            State.ArgList.push_back(Arg);
+        }
+    }
+    State.CommandLineCount = State.ArgList.size();
+
+    ParseCommandLine(State, Out);
+    if (HelpWanted(State)) {
+        PrintHelp(Out);
+        return 0;
+    }
+    ValidateRunState(State);
+    ExecuteRun(State, Out, In);
+    Out.flush();
+    return 0;
+}
+
+} // namespace
+
+int RunBrixel(const std::vector<std::string> &Args, std::ostream &Out, std::istream &In)
+{
+    ResetSwitches();
+    try {
+        return Run(Args, Out, In);
+    } catch (const EMapLoadError &E) {
+        // A map that does not read is reported by its diagnostic alone.
+        ReportError(Out, [&] { return std::string(E.what()); });
+    } catch (const EBrixError &E) {
+        ReportError(Out, [&] { return FmtMsg(msgError, {E.what()}); });
+    } catch (const std::bad_alloc &) {
+        ReportError(Out, [] { return FmtMsg(msgError, {"Out of memory"}); });
+    } catch (const std::exception &E) {
+        ReportError(Out, [&] { return FmtMsg(msgError, {E.what()}); });
+    } catch (...) {
+        ReportError(Out, [] { return FmtMsg(msgError, {"Unknown error"}); });
+    }
+    return 1;
+}
+
+} // namespace brix

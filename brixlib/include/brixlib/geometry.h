@@ -1,0 +1,181 @@
+// Brush geometry: points and their text form, face planes, face lines, brush
+// blocks, bounds and comparison of brushes, and the wildcard masks that test
+// texture names (and, through the rules and areas, class names and ids).
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "brixlib/support.h"
+
+namespace brix
+{
+
+/// Three Doubles; coords(0..2) reaches x, y, z by index.
+struct T3DPoint
+{
+    double x = 0, y = 0, z = 0;
+    double &coords(std::size_t I) { return I == 0 ? x : (I == 1 ? y : z); }
+    double coords(std::size_t I) const { return I == 0 ? x : (I == 1 ? y : z); }
+};
+
+/// "( x y z )" with each coordinate in the 15-digit number format.
+std::string PointToStr(const T3DPoint &P);
+void AppendPoint(std::string &Out, const T3DPoint &P);
+
+/// Reads one "( x y z )" from the front of Rest and leaves Rest after the ")"
+/// (trimmed). On failure returns false with Error set to "'(' expected",
+/// "Format error" or the number-conversion text.
+bool ReadPoint(std::string_view &Rest, T3DPoint &P, std::string &Error);
+
+/// Exact equality of the three coordinates.
+bool PointsEqual(const T3DPoint &P1, const T3DPoint &P2);
+
+// ---------------------------------------------------------------------------
+
+/// One face of a brush: three points, the texture name and its parameters.
+class TBrushSide
+{
+public:
+    T3DPoint p1, p2, p3;
+    double A = 0, B = 0, C = 0, D = 0; ///< plane, filled by CalcPlane only
+    std::string texture;
+    std::string params; ///< the rest of the line after the texture, kept verbatim
+
+    /// Reads a face line. Never throws; on failure Error gets the text.
+    void Load(std::string_view S, std::string &Error);
+    /// Appends the face line.
+    void Save(TLineWriter &AList) const;
+    /// The face line as a string (without line end).
+    std::string ToString() const;
+    /// Same three points in order, and the same texture when cmpTexture.
+    bool cmp(const TBrushSide &Other, bool cmpTexture) const;
+    void Assign(const TBrushSide &Source) { *this = Source; }
+    std::unique_ptr<TBrushSide> Duplicate() const { return std::make_unique<TBrushSide>(*this); }
+
+    void CalcPlane();
+    double PointValues(double x, double y, double z) const { return A * x + B * y + C * z + D; }
+    bool Parallel(const TBrushSide &ASide) const;
+};
+
+/// The one point common to three planes; false when there is none.
+bool IntersectPlanes(const TBrushSide &S1, const TBrushSide &S2, const TBrushSide &S3, double &x, double &y, double &z);
+
+// ---------------------------------------------------------------------------
+
+/// A wildcard mask: "*" any run, "?" one character, "[...]" a set (ranges
+/// "a-z", "!" negates), ASCII letters without regard to case; the whole text
+/// must match. The mask is checked when it is first used for a match: an
+/// invalid one raises "'%s' is an invalid mask at (%d)".
+class TMask
+{
+public:
+    TMask() = default;
+    explicit TMask(std::string Mask) : FMask(std::move(Mask)) {}
+    const std::string &Text() const { return FMask; }
+    /// Raises the invalid-mask error for a malformed mask.
+    bool Matches(std::string_view Value) const;
+    /// Parses the mask now (raising its error) without matching anything.
+    void Validate() const;
+
+    struct TElement; // compiled form, private to the matcher
+
+private:
+    void Compile() const;
+    std::string FMask;
+    mutable std::shared_ptr<const std::vector<TElement>> FElements; // built on first use
+};
+
+/// Whether Value matches the wildcard mask Mask (raises on an invalid mask).
+bool MatchesMask(std::string_view Value, const std::string &Mask);
+
+// ---------------------------------------------------------------------------
+
+/// A convex solid: its faces in file order.
+class TBrush
+{
+public:
+    TBrush() = default;
+    TBrush(const TBrush &Source) : FSides(Source.FSides), FIsStored(Source.FIsStored) {}
+    TBrush &operator=(const TBrush &Source)
+    {
+        Assign(Source);
+        return *this;
+    }
+    TBrush(TBrush &&) noexcept = default;
+    TBrush &operator=(TBrush &&) noexcept = default;
+
+    std::size_t Count() const { return FSides.size(); }
+    TBrushSide &Sides(std::size_t I) { return FSides[I]; }
+    const TBrushSide &Sides(std::size_t I) const { return FSides[I]; }
+    std::vector<TBrushSide> &SideList() { return FSides; }
+    const std::vector<TBrushSide> &SideList() const { return FSides; }
+
+    bool IsStored() const { return FIsStored; }
+    void SetIsStored(bool Value) { FIsStored = Value; }
+
+    /// Reads the faces after the "{" line up to and past the "}" line.
+    void LoadFromList(const TLineList &AList, std::size_t &Index, std::string &Error);
+    /// Appends "{", the face lines, "}" (whatever IsStored says).
+    void SaveToList(TLineWriter &AList) const;
+    void PreparePlans();
+    void CalcMinMax();
+    bool Cmp(const TBrush &Other, bool cmpTexture) const;
+    bool IsTextured(const std::string &TextureName) const;
+    bool IsTextured(const TMask &Mask) const;
+    void ReplaceTextures(const TBrush &Source);
+    /// Copies the faces and IsStored; the bounds stay as they were.
+    void Assign(const TBrush &Source)
+    {
+        FSides = Source.FSides;
+        FIsStored = Source.FIsStored;
+    }
+    std::unique_ptr<TBrush> Duplicate() const { return std::make_unique<TBrush>(*this); }
+
+private:
+    std::vector<TBrushSide> FSides;
+    bool FIsStored = true;
+
+public:
+    T3DPoint Center, Min, Max; ///< filled by CalcMinMax only; never copied
+};
+
+/// The brushes of an entity, in file order.
+class TBrushList
+{
+public:
+    TBrushList() = default;
+    TBrushList(const TBrushList &Source) = default;
+    TBrushList &operator=(const TBrushList &Source) = default;
+    TBrushList(TBrushList &&) noexcept = default;
+    TBrushList &operator=(TBrushList &&) noexcept = default;
+
+    std::size_t Count() const { return FItems.size(); }
+    bool Empty() const { return FItems.empty(); }
+    TBrush &operator[](std::size_t I) { return FItems[I]; }
+    const TBrush &operator[](std::size_t I) const { return FItems[I]; }
+    TBrush &Add(TBrush Brush)
+    {
+        FItems.push_back(std::move(Brush));
+        return FItems.back();
+    }
+    void Clear() { FItems.clear(); }
+    auto begin() { return FItems.begin(); }
+    auto end() { return FItems.end(); }
+    auto begin() const { return FItems.begin(); }
+    auto end() const { return FItems.end(); }
+
+    void Assign(const TBrushList &Source) { *this = Source; }
+    /// True when at least one brush is stored (false for an empty list).
+    bool IsStored() const;
+    /// The first brush, in list order, that Cmp's ABrush; -1 when none.
+    std::ptrdiff_t FindAnalog(const TBrush &ABrush, bool cmpTexture) const;
+
+private:
+    std::vector<TBrush> FItems;
+};
+
+} // namespace brix

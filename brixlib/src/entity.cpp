@@ -1,0 +1,231 @@
+// Entities: reading and writing an entity block, property access, identifiers
+// of a single entity and its bounds.
+#include <charconv>
+#include <string>
+#include <string_view>
+
+#include "brixlib/mapfile.h"
+
+namespace brix
+{
+
+namespace
+{
+
+constexpr std::string_view KeyClassName = "classname";
+constexpr std::string_view KeyOrigin = "origin";
+constexpr std::string_view KeyID = "id";
+constexpr std::string_view WorldSpawnClass = "worldspawn";
+
+const std::string EmptyValue;
+
+void AppendNumber(std::string &Out, std::size_t N)
+{
+    char Buf[24];
+    auto Res = std::to_chars(Buf, Buf + sizeof(Buf), N);
+    Out.append(Buf, Res.ptr);
+}
+
+/// Splits a trimmed property line into key and value; false when the line is
+/// not a key and a value, each in double quotes, with nothing after the value.
+bool SplitPropertyLine(std::string_view Line, std::string_view &Key, std::string_view &Value)
+{
+    if (Line.empty() || Line.front() != '"') {
+        return false;
+    }
+    std::string_view Rest = Line.substr(1);
+    const std::size_t KeyEnd = Rest.find('"');
+    if (KeyEnd == std::string_view::npos) {
+        return false;
+    }
+    Key = Rest.substr(0, KeyEnd);
+    Rest = Trim(Rest.substr(KeyEnd + 1));
+    if (Rest.empty() || Rest.front() != '"') {
+        return false;
+    }
+    Rest.remove_prefix(1);
+    // The value runs to the line's last quote, so a value may hold quotes itself.
+    if (Rest.empty() || Rest.back() != '"') {
+        return false;
+    }
+    Value = Rest.substr(0, Rest.size() - 1);
+    return true;
+}
+
+} // namespace
+
+void TEntity::Assign(const TEntity &Source)
+{
+    if (this == &Source) {
+        return;
+    }
+    FWorldSpawn = Source.FWorldSpawn;
+    Props = Source.Props;
+    Values = Source.Values;
+    // Fresh copies of the brushes: bounds of brushes this entity held before
+    // must not survive into the copy.
+    Brushes = TBrushList(Source.Brushes);
+    FIsStored = Source.FIsStored;
+}
+
+void TEntity::LoadFromList(const TLineList &List, std::size_t &Index, std::string &Error)
+{
+    while (true) {
+        if (Index >= List.size()) {
+            Error = GetMsg(msgUnexpectedEndOfFile);
+            return;
+        }
+        const std::string_view Line = Trim(List[Index]);
+        ++Index;
+        if (Line.empty() || Line.starts_with("//")) {
+            continue;
+        }
+        if (Line == "{") {
+            // The brush joins the entity before it is read, so a partly read
+            // brush stays with the entity when its block is malformed.
+            std::string BrushError;
+            Brushes.Add(TBrush()).LoadFromList(List, Index, BrushError);
+            if (!BrushError.empty()) {
+                Error = std::move(BrushError);
+                return;
+            }
+            continue;
+        }
+        if (Line == "}") {
+            return;
+        }
+        std::string_view Key, Value;
+        if (!SplitPropertyLine(Line, Key, Value)) {
+            Error = ExpectedMsg("\"");
+            return;
+        }
+        if (Key == KeyClassName) {
+            FWorldSpawn = Value == WorldSpawnClass;
+        }
+        Props.emplace_back(Key);
+        Values.emplace_back(Value);
+    }
+}
+
+void TEntity::SaveToList(TLineWriter &List) const
+{
+    List.Add("{");
+    std::string &Buf = List.Buffer();
+    for (std::size_t I = 0; I < Props.size(); ++I) {
+        Buf += '"';
+        Buf += Props[I];
+        Buf += "\" \"";
+        Buf += Values[I];
+        Buf += '"';
+        List.EndLine();
+    }
+    std::size_t N = 0;
+    for (const TBrush &Brush : Brushes) {
+        if (!Brush.IsStored()) {
+            continue;
+        }
+        Buf += "// brush ";
+        AppendNumber(Buf, N++);
+        List.EndLine();
+        Brush.SaveToList(List);
+    }
+    List.Add("}");
+}
+
+std::ptrdiff_t TEntity::PropIndex(std::string_view AProp) const
+{
+    for (std::size_t I = 0; I < Props.size(); ++I) {
+        if (Props[I] == AProp) {
+            return static_cast<std::ptrdiff_t>(I);
+        }
+    }
+    return -1;
+}
+
+const std::string &TEntity::PropValue(std::string_view Key) const
+{
+    const std::ptrdiff_t I = PropIndex(Key);
+    return I < 0 ? EmptyValue : Values[static_cast<std::size_t>(I)];
+}
+
+void TEntity::SetPropValue(std::string_view Key, std::string_view Value)
+{
+    const std::ptrdiff_t I = PropIndex(Key);
+    if (I >= 0) {
+        Values[static_cast<std::size_t>(I)] = Value;
+        return;
+    }
+    Props.emplace_back(Key);
+    Values.emplace_back(Value);
+}
+
+bool TEntity::RemoveID()
+{
+    const std::ptrdiff_t I = PropIndex(KeyID);
+    if (I < 0) {
+        return false;
+    }
+    Props.erase(Props.begin() + I);
+    Values.erase(Values.begin() + I);
+    return true;
+}
+
+void TEntity::CalcMinMax()
+{
+    if (!Brushes.Empty()) {
+        bool First = true;
+        for (TBrush &Brush : Brushes) {
+            Brush.CalcMinMax();
+            if (First) {
+                Min = Brush.Min;
+                Max = Brush.Max;
+                First = false;
+                continue;
+            }
+            for (std::size_t C = 0; C < 3; ++C) {
+                if (Brush.Min.coords(C) < Min.coords(C)) {
+                    Min.coords(C) = Brush.Min.coords(C);
+                }
+                if (Brush.Max.coords(C) > Max.coords(C)) {
+                    Max.coords(C) = Brush.Max.coords(C);
+                }
+            }
+        }
+    } else {
+        const std::string &Origin = PropValue(KeyOrigin);
+        if (Origin.empty()) {
+            RaiseError(FmtMsg(msgEntityArrangementError, {PropValue(KeyClassName)}));
+        }
+        T3DPoint P;
+        if (!ParsePoint(Origin, P.x, P.y, P.z)) {
+            RaiseError(FmtMsg(msgPointFormatError, {Origin}));
+        }
+        Min = P;
+        Max = P;
+    }
+    for (std::size_t C = 0; C < 3; ++C) {
+        Center.coords(C) = (Min.coords(C) + Max.coords(C)) / 2;
+    }
+}
+
+std::string TEntity::ID() const
+{
+    if (FWorldSpawn) {
+        return std::string(WorldSpawnClass);
+    }
+    return PropValue(KeyID);
+}
+
+void TEntity::SetID(std::string_view Value)
+{
+    if (!FWorldSpawn) {
+        SetPropValue(KeyID, Value);
+    }
+}
+
+bool TEntity::Indexed() const
+{
+    return FWorldSpawn || !PropValue(KeyID).empty();
+}
+
+} // namespace brix

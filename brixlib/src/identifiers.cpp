@@ -1,0 +1,100 @@
+// Entity identifiers of a whole map: giving numbered identifiers, removing
+// them, and removing repeated ones.
+#include <charconv>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include "brixlib/mapfile.h"
+
+namespace brix
+{
+
+namespace
+{
+
+bool AllDigits(std::string_view S)
+{
+    for (char C : S) {
+        if (C < '0' || C > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+/// The number part of an identifier: the text after its first "#" when that
+/// text is made of decimal digits only; empty otherwise.
+std::string_view NumberPart(std::string_view ID)
+{
+    const std::size_t Hash = ID.find('#');
+    if (Hash == std::string_view::npos) {
+        return {};
+    }
+    const std::string_view Tail = ID.substr(Hash + 1);
+    return AllDigits(Tail) ? Tail : std::string_view();
+}
+
+} // namespace
+
+void TMapFile::ReIndex()
+{
+    // All number parts are read before any identifier is given, so a number
+    // that does not fit leaves the map as it was.
+    std::int64_t Highest = 0;
+    for (const auto &Item : FItems) {
+        if (Item->WorldSpawn() || !Item->Indexed()) {
+            continue;
+        }
+        const std::string_view Number = NumberPart(Item->PropValue("id"));
+        if (!Number.empty()) {
+            const std::int32_t Value = StrToInt(Number);
+            if (Value > Highest) {
+                Highest = Value;
+            }
+        }
+    }
+    const std::string_view NamePart = IdFileNamePart(FFileName);
+    std::string NewID;
+    for (const auto &Item : FItems) {
+        if (Item->WorldSpawn() || Item->Indexed()) {
+            continue;
+        }
+        // Counted in 64 bits: past the largest 32-bit number the identifiers
+        // go on upwards instead of wrapping round to negative numbers.
+        ++Highest;
+        NewID.assign(NamePart);
+        NewID += '#';
+        char Digits[24];
+        auto Res = std::to_chars(Digits, Digits + sizeof(Digits), Highest);
+        NewID.append(Digits, Res.ptr);
+        Item->SetID(NewID);
+        FNeedSave = true;
+    }
+}
+
+void TMapFile::RemoveID()
+{
+    for (const auto &Item : FItems) {
+        if (Item->RemoveID()) {
+            FNeedSave = true;
+        }
+    }
+}
+
+void TMapFile::RemoveDupIDs()
+{
+    std::unordered_set<std::string> Seen;
+    for (const auto &Item : FItems) {
+        if (!Item->Indexed()) {
+            continue;
+        }
+        if (!Seen.insert(CaseFoldKey(Item->ID())).second) {
+            FNeedSave = true;
+            Item->RemoveID();
+        }
+    }
+}
+
+} // namespace brix

@@ -1,0 +1,594 @@
+// Runs the built brixel binary in a fresh directory per case and checks its
+// console bytes, exit status, stderr (always empty) and every file left behind.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "brixlib/mapfile.h"
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+// --- map text in the written form ----------------------------------------------
+
+std::string Num(int V)
+{
+    return std::to_string(V);
+}
+
+std::string Pt(int X, int Y, int Z)
+{
+    return "( " + Num(X) + " " + Num(Y) + " " + Num(Z) + " )";
+}
+
+// An axis-aligned box whose faces point inwards, as a brush block.
+std::string Box(int X1, int Y1, int Z1, int X2, int Y2, int Z2, const std::string &Tex)
+{
+    const std::string Faces[6] = {
+        Pt(X1, Y1, Z1) + " " + Pt(X1, Y2, Z1) + " " + Pt(X1, Y1, Z2),
+        Pt(X2, Y1, Z1) + " " + Pt(X2, Y1, Z2) + " " + Pt(X2, Y2, Z1),
+        Pt(X1, Y1, Z1) + " " + Pt(X1, Y1, Z2) + " " + Pt(X2, Y1, Z1),
+        Pt(X1, Y2, Z1) + " " + Pt(X2, Y2, Z1) + " " + Pt(X1, Y2, Z2),
+        Pt(X1, Y1, Z1) + " " + Pt(X2, Y1, Z1) + " " + Pt(X1, Y2, Z1),
+        Pt(X1, Y1, Z2) + " " + Pt(X1, Y2, Z2) + " " + Pt(X2, Y1, Z2),
+    };
+    std::string S = "{\r\n";
+    for (const std::string &F : Faces) {
+        S += F + " " + Tex + " 0 0 0 1 1\r\n";
+    }
+    return S + "}\r\n";
+}
+
+using TProps = std::vector<std::pair<std::string, std::string>>;
+
+struct TEnt
+{
+    TProps Props;
+    std::vector<std::string> Brushes;
+};
+
+std::string Map(const std::vector<TEnt> &Ents)
+{
+    std::string S = "\r\n";
+    for (std::size_t E = 0; E < Ents.size(); ++E) {
+        S += "// entity " + std::to_string(E) + "\r\n{\r\n";
+        for (const auto &[K, V] : Ents[E].Props) {
+            S += "\"" + K + "\" \"" + V + "\"\r\n";
+        }
+        for (std::size_t B = 0; B < Ents[E].Brushes.size(); ++B) {
+            S += "// brush " + std::to_string(B) + "\r\n" + Ents[E].Brushes[B];
+        }
+        S += "}\r\n";
+    }
+    return S;
+}
+
+const std::string W1 = Box(0, 0, 0, 64, 64, 16, "FLOOR");      // centre (32 32 8)
+const std::string W2 = Box(0, 0, 112, 64, 64, 128, "CEIL");    // centre (32 32 120)
+const std::string W2Sky = Box(0, 0, 112, 64, 64, 128, "SKY1"); // W2's solid, other texture
+const std::string W3 = Box(256, 0, 0, 320, 64, 16, "FLOOR");   // centre (288 32 8)
+const std::string W4 = Box(256, 0, 112, 320, 64, 128, "CEIL");
+const std::string D1 = Box(16, 16, 16, 48, 48, 64, "DOOR");
+const std::string D2 = Box(16, 16, 64, 48, 48, 96, "DOOR");
+
+const TProps WsBaseProps = {{"classname", "worldspawn"}, {"wad", "base.wad"}};
+const TProps WsExtraProps = {{"classname", "worldspawn"}, {"wad", "extra.wad"}};
+const TProps DonorProps = {{"classname", "worldspawn"}, {"message", "Donor"}};
+const TEnt Light = {{{"classname", "light"}, {"origin", "32 32 64"}}, {}};
+const TEnt Light2 = {{{"classname", "light"}, {"origin", "288 32 64"}}, {}};
+const TEnt Start = {{{"classname", "info_player_start"}, {"origin", "256 32 24"}}, {}};
+const TEnt Door = {{{"classname", "func_door"}, {"id", "door1"}}, {D1}};
+const TEnt DoorX = {{{"classname", "func_door"}, {"id", "door1"}}, {D2}};
+
+const std::string Base = Map({{WsBaseProps, {W1, W2}}, Light, Door});
+const std::string Extra = Map({{WsExtraProps, {W2, W3}}, Start, DoorX});
+const std::string Merged = Map({{WsBaseProps, {W1, W2, W3}}, Light, {Door.Props, {D1, D2}}, Start});
+// After mkid base.map extra.map -dest:out.map.
+const std::string OutIds =
+    Map({{WsBaseProps, {W1, W2}}, {{{"classname", "light"}, {"origin", "32 32 64"}, {"id", "out.map#1"}}, {}}, Door});
+const std::string ExtraIds = Map({{WsExtraProps, {W2, W3}},
+    {{{"classname", "info_player_start"}, {"origin", "256 32 24"}, {"id", "extra.map#1"}}, {}}, DoorX});
+const std::string Donor = Map({{DonorProps, {}}});
+// The rule cases: source S and additional A, each with a light.
+const std::string SrcS = Map({{WsBaseProps, {W1, W2}}, Light});
+const std::string AddA = Map({{WsExtraProps, {W3, W4}}, Light2});
+const std::string Truncated = "{\n\"classname\" \"worldspawn\"\n";
+
+const std::string Saved = "out.map saved\nComplete\n";
+std::string Question(const std::string &Name)
+{
+    return "File \"" + Name + "\" already exists. Rewrite? (y/n) ";
+}
+
+// --- running the binary ----------------------------------------------------------
+
+struct TFile
+{
+    std::string Name; ///< relative; a name ending in "/" is a directory
+    std::string Bytes;
+};
+
+struct TRun
+{
+    std::string Out;
+    std::string Err;
+    int Status = -1;
+};
+
+std::string ReadAll(const fs::path &P)
+{
+    std::ifstream F(P, std::ios::binary);
+    std::ostringstream S;
+    S << F.rdbuf();
+    return S.str();
+}
+
+void WriteAll(const fs::path &P, const std::string &Bytes)
+{
+    std::ofstream F(P, std::ios::binary);
+    F.write(Bytes.data(), static_cast<std::streamsize>(Bytes.size()));
+}
+
+class TTempDir
+{
+public:
+    TTempDir()
+    {
+        static std::atomic<int> Counter{0};
+        FRoot =
+            fs::temp_directory_path() / ("brixel-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(Counter++));
+        fs::remove_all(FRoot);
+        fs::create_directories(FRoot / "work");
+    }
+    ~TTempDir()
+    {
+        std::error_code Ec;
+        fs::remove_all(FRoot, Ec);
+    }
+    fs::path Work() const { return FRoot / "work"; }
+    fs::path Root() const { return FRoot; }
+
+private:
+    fs::path FRoot;
+};
+
+TRun RunBrixel(const TTempDir &Dir, const std::vector<std::string> &Args, const std::string &Stdin)
+{
+    const std::string InName = (Dir.Root() / "stdin").string();
+    const std::string OutName = (Dir.Root() / "stdout").string();
+    const std::string ErrName = (Dir.Root() / "stderr").string();
+    const std::string WorkName = Dir.Work().string();
+    WriteAll(InName, Stdin);
+
+    std::vector<std::string> Argv = {BRIXEL_EXE};
+    Argv.insert(Argv.end(), Args.begin(), Args.end());
+    std::vector<char *> ArgvPtrs;
+    for (std::string &A : Argv) {
+        ArgvPtrs.push_back(A.data());
+    }
+    ArgvPtrs.push_back(nullptr);
+
+    TRun Result;
+    const pid_t Pid = ::fork();
+    if (Pid == 0) {
+        // Only async-signal-safe calls between fork and exec.
+        const int In = ::open(InName.c_str(), O_RDONLY);
+        const int Out = ::open(OutName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int Err = ::open(ErrName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (In < 0 || Out < 0 || Err < 0 || ::chdir(WorkName.c_str()) != 0 || ::dup2(In, 0) < 0 || ::dup2(Out, 1) < 0 ||
+            ::dup2(Err, 2) < 0) {
+            ::_exit(127);
+        }
+        ::execv(ArgvPtrs[0], ArgvPtrs.data());
+        ::_exit(127);
+    }
+    if (Pid < 0) {
+        return Result;
+    }
+    int WaitStatus = 0;
+    ::waitpid(Pid, &WaitStatus, 0);
+    // A crash gives -1, which no case expects.
+    Result.Status = WIFEXITED(WaitStatus) ? WEXITSTATUS(WaitStatus) : -1;
+    Result.Out = ReadAll(OutName);
+    Result.Err = ReadAll(ErrName);
+    return Result;
+}
+
+struct Case
+{
+    const char *Name;
+    std::vector<std::string> Args;
+    std::vector<TFile> Inputs;
+    std::string Stdin;
+    std::string Out; ///< after the banner
+    int Status;
+    std::vector<TFile> Written; ///< files created or changed; all others must be untouched
+    bool OutIsPrefix = false;   ///< the end of the output holds a system text
+};
+
+const std::string Banner = "brixel v1.51\n\n";
+
+void RunCases(const std::vector<Case> &Cases)
+{
+    for (const Case &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TTempDir Dir;
+        for (const TFile &F : C.Inputs) {
+            const fs::path P = Dir.Work() / F.Name;
+            if (F.Name.back() == '/') {
+                fs::create_directories(P);
+                continue;
+            }
+            fs::create_directories(P.parent_path());
+            WriteAll(P, F.Bytes);
+        }
+        const TRun R = RunBrixel(Dir, C.Args, C.Stdin);
+        EXPECT_EQ(R.Status, C.Status);
+        EXPECT_EQ(R.Err, "");
+        if (C.OutIsPrefix) {
+            EXPECT_EQ(R.Out.substr(0, Banner.size() + C.Out.size()), Banner + C.Out);
+        } else {
+            EXPECT_EQ(R.Out, Banner + C.Out);
+        }
+
+        std::map<std::string, std::string> Expected;
+        for (const TFile &F : C.Inputs) {
+            if (F.Name.back() != '/') {
+                Expected[F.Name] = F.Bytes;
+            }
+        }
+        for (const TFile &F : C.Written) {
+            Expected[F.Name] = F.Bytes;
+        }
+        std::map<std::string, std::string> Actual;
+        for (const auto &Entry : fs::recursive_directory_iterator(Dir.Work())) {
+            if (Entry.is_regular_file()) {
+                Actual[fs::relative(Entry.path(), Dir.Work()).generic_string()] = ReadAll(Entry.path());
+            }
+        }
+        EXPECT_EQ(Actual, Expected);
+    }
+}
+
+std::string HelpFile(const char *Name)
+{
+    return ReadAll(fs::path(BRIX_TEST_DATA) / "e2e" / Name);
+}
+
+// UTF-8 Cyrillic to code page 866, written here independently of the program.
+std::string Oem(std::string_view Utf8)
+{
+    std::string Out;
+    for (std::size_t I = 0; I < Utf8.size(); ++I) {
+        const auto C = static_cast<unsigned char>(Utf8[I]);
+        if (C < 0x80 || I + 1 >= Utf8.size()) {
+            Out += static_cast<char>(C);
+            continue;
+        }
+        const unsigned Code = ((C & 0x1Fu) << 6) | (static_cast<unsigned char>(Utf8[++I]) & 0x3Fu);
+        if (Code >= 0x410 && Code <= 0x43F) {
+            Out += static_cast<char>(Code - 0x410 + 0x80);
+        } else if (Code >= 0x440 && Code <= 0x44F) {
+            Out += static_cast<char>(Code - 0x440 + 0xE0);
+        } else {
+            Out += static_cast<char>(Code == 0x401 ? 0xF0 : 0xF1);
+        }
+    }
+    return Out;
+}
+
+} // namespace
+
+TEST(Brixel, Help)
+{
+    const std::string En = HelpFile("help_en.txt");
+    const std::string Ru = HelpFile("help_ru.txt");
+    ASSERT_EQ(En.substr(0, Banner.size()), Banner);
+    ASSERT_EQ(Ru.substr(0, Banner.size()), Banner);
+    const std::string EnHelp = En.substr(Banner.size());
+    const std::string RuHelp = Ru.substr(Banner.size());
+    RunCases({
+        {"no arguments", {}, {}, "", EnHelp, 0, {}},
+        {"only empty arguments", {"", ""}, {}, "", EnHelp, 0, {}},
+        {"help", {"help"}, {}, "", EnHelp, 0, {}},
+        {"HELP with a file", {"HELP", "base.map"}, {}, "", EnHelp, 0, {}},
+        {"-ru alone", {"-ru"}, {}, "", RuHelp, 0, {}},
+        {"help -ru", {"help", "-ru"}, {}, "", RuHelp, 0, {}},
+        {"-RU help", {"-RU", "help"}, {}, "", RuHelp, 0, {}},
+        {"option file with -ru", {"-sc:o.txt"}, {{"o.txt", "-ru\n"}}, "", "Include o.txt\n" + RuHelp, 0, {}},
+        {"help then a bad switch", {"help", "-zz"}, {}, "", "ERROR! Undefined option: -zz\n", 1, {}},
+        {"-ru with a file is no help", {"-ru", "base.map"}, {{"base.map", Base}}, "y",
+            Oem("Файл \"base.map\" уже существует. Перезаписать? (y/n) base.map сохранен\nВыполнено\n"), 0,
+            {{"base.map", Base}}},
+    });
+}
+
+TEST(Brixel, CommandLineErrors)
+{
+    const std::vector<TFile> Files = {{"base.map", Base}, {"extra.map", Extra}};
+    RunCases({
+        {"undefined command", {"Foo"}, {}, "", "ERROR! Undefined command: foo\n", 1, {}},
+        {"undefined switch", {"-zz", "base.map"}, Files, "", "ERROR! Undefined option: -zz\n", 1, {}},
+        {"named option without colon", {"-Dest"}, {}, "", "ERROR! Undefined option: -Dest\n", 1, {}},
+        {"switch with a value", {"-y:1"}, {}, "", "ERROR! Undefined option: -y:1\n", 1, {}},
+        {"unknown named option", {"-foo:bar"}, {}, "", "ERROR! Undefined option: -foo:bar\n", 1, {}},
+        {"lone dash", {"-"}, {}, "", "ERROR! Undefined option: -\n", 1, {}},
+        {"error before -ru is English", {"-zz", "-ru"}, {}, "", "ERROR! Undefined option: -zz\n", 1, {}},
+        {"error after -ru is Russian", {"-ru", "-zz"}, {}, "", Oem("ОШИБКА! Неизвестный параметр: -zz\n"), 1, {}},
+        {"dest twice", {"-dest:a.map", "-dest:b.map"}, {}, "", "ERROR! Destination file name redeclare\n", 1, {}},
+        {"wprops twice", {"-wprops:a.map", "-WPROPS:b.map"}, {}, "", "ERROR! Worldspawn-source file name redeclare\n",
+            1, {}},
+        {"no file", {"-y"}, {}, "", "ERROR! File not specify\n", 1, {}},
+        {"source missing", {"nope.map"}, {}, "", "ERROR! File not found: nope.map\n", 1, {}},
+        {"source is a directory", {"d.map"}, {{"d.map/", ""}}, "", "ERROR! File not found: d.map\n", 1, {}},
+        {"command word after a command is the source", {"concat", "mkid", "base.map"}, Files, "",
+            "ERROR! File not found: mkid\n", 1, {}},
+        {"additional mask matches nothing", {"base.map", "*.xyz", "-y"}, Files, "", "ERROR! File not found: *.xyz\n", 1,
+            {}},
+        {"option file missing", {"-sc:nope.txt"}, {}, "", "ERROR! File not found: nope.txt\n", 1, {}},
+        {"option file names itself", {"-sc:o.txt"}, {{"o.txt", "-sc:o.txt\n"}}, "",
+            "Include o.txt\nERROR! Recursive call of a file o.txt\n", 1, {}},
+        {"option file twice, other case", {"-sc:o.txt", "-sc:O.TXT"}, {{"o.txt", "-y\n"}, {"O.TXT", "-y\n"}}, "",
+            "Include o.txt\nERROR! Recursive call of a file O.TXT\n", 1, {}},
+        {"option line with a leading blank", {"-sc:o.txt"}, {{"o.txt", " -y\n"}}, "",
+            "Include o.txt\nERROR! Undefined command:  -y\n", 1, {}},
+        {"bad area", {"base.map", "-ba:x/1"}, Files, "", "ERROR! Incorrect format of parameter: -ba:x/1\n", 1, {}},
+        {"area map does not read", {"base.map", "-ba:m/bad.map"}, {{"base.map", Base}, {"bad.map", Truncated}}, "",
+            "Unexpected end of file\n", 1, {}},
+    });
+}
+
+TEST(Brixel, Commands)
+{
+    const std::vector<TFile> Files = {{"base.map", Base}, {"extra.map", Extra}};
+    const TEnt Plain = {{{"classname", "func_wall"}, {"id", "#temp"}}, {D1}};
+    const TEnt Plain2 = {{{"classname", "func_wall"}, {"id", "#temp"}}, {D2}};
+    const std::string Found = Map({{WsExtraProps, {W2}}, Light, {Door.Props, {D1}}});
+    RunCases({
+        {"concat merges shared ids", {"concat", "base.map", "extra.map", "-dest:out.map", "-y"}, Files, "", Saved, 0,
+            {{"out.map", Merged}}},
+        {"concat is the default, names ignore case", {"base.map", "extra.map", "-DEST:out.map", "-Y"}, Files, "", Saved,
+            0, {{"out.map", Merged}}},
+        {"concat alone rewrites the source", {"base.map", "-y"}, {{"base.map", "{\n\"classname\" \"worldspawn\"\n}"}},
+            "", "base.map saved\nComplete\n", 0, {{"base.map", Map({{{{"classname", "worldspawn"}}, {}}})}}},
+        {"other texture is another brush", {"base.map", "sky.map", "-dest:out.map", "-y"},
+            {{"base.map", Base}, {"sky.map", Map({{WsExtraProps, {W2Sky}}})}}, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {W1, W2, W2Sky}}, Light, Door})}}},
+        {"-rptx takes the textures", {"base.map", "sky.map", "-rptx", "-dest:out.map", "-y"},
+            {{"base.map", Base}, {"sky.map", Map({{WsExtraProps, {W2Sky}}})}}, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {W1, W2Sky}}, Light, Door})}}},
+        {"-nuid appends", {"base.map", "extra.map", "-nuid:DOOR1", "-dest:out.map", "-y"}, Files, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {W1, W2, W3}}, Light, Door, Start, DoorX})}}},
+        {"#temp never merges", {"a.map", "b.map", "-dest:out.map", "-y"},
+            {{"a.map", Map({Plain})}, {"b.map", Map({Plain2})}}, "", Saved, 0, {{"out.map", Map({Plain, Plain2})}}},
+        {"files met twice are skipped", {"base.map", "extra.map", "extra.map", "*.map", "-dest:out.map", "-y"}, Files,
+            "",
+            "Additional file skipped: extra.map\nAdditional file skipped: base.map\n"
+            "Additional file skipped: extra.map\n" +
+                Saved,
+            0, {{"out.map", Merged}}},
+        {"extract", {"extract", "base.map", "found.map", "-dest:out.map", "-y"},
+            {{"base.map", Base}, {"found.map", Found}}, "", Saved, 0, {{"out.map", Map({{WsBaseProps, {W1}}})}}},
+        {"extract keeps an emptied worldspawn", {"extract", "base.map", "w.map", "-dest:out.map", "-y"},
+            {{"base.map", Base}, {"w.map", Map({{WsExtraProps, {W2, W1}}})}}, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {}}, Light, Door})}}},
+        {"extract: a rule still removes the worldspawn",
+            {"extract", "base.map", "w.map", "-dse:worldspawn", "-dest:out.map", "-y"},
+            {{"base.map", Base}, {"w.map", Map({{WsExtraProps, {W1}}})}}, "", Saved, 0,
+            {{"out.map", Map({Light, Door})}}},
+        {"mkid numbers dest and additional files", {"mkid", "base.map", "extra.map", "-dest:out.map", "-y"}, Files, "",
+            "extra.map saved\n" + Saved, 0, {{"out.map", OutIds}, {"extra.map", ExtraIds}}},
+        {"mkid asks before rewriting", {"mkid", "base.map", "extra.map", "-dest:out.map"}, Files, "n",
+            Question("extra.map") + Saved, 0, {{"out.map", OutIds}}},
+        {"rmid", {"rmid", "base.map", "extra.map", "-dest:out.map", "-y"}, Files, "", "extra.map saved\n" + Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {W1, W2}}, Light, {{{"classname", "func_door"}}, {D1}}})},
+                {"extra.map", Map({{WsExtraProps, {W2, W3}}, Start, {{{"classname", "func_door"}}, {D2}}})}}},
+        {"rmid leaves files without ids alone", {"rmid", "base.map", "s.map", "-dest:out.map", "-y"},
+            {{"base.map", Base}, {"s.map", SrcS}}, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {W1, W2}}, Light, {{{"classname", "func_door"}}, {D1}}})}}},
+        {"rmdpid", {"rmdpid", "dup.map", "-dest:out.map", "-y"},
+            {{"dup.map", Map({Door, {{{"classname", "func_door"}, {"id", "DOOR1"}}, {D2}}})}}, "", Saved, 0,
+            {{"out.map", Map({Door, {{{"classname", "func_door"}}, {D2}}})}}},
+    });
+}
+
+TEST(Brixel, WorldspawnSource)
+{
+    RunCases({
+        {"concat takes the donor's properties", {"base.map", "-wprops:donor.map", "-dest:out.map", "-y"},
+            {{"base.map", Base}, {"donor.map", Donor}}, "", Saved, 0,
+            {{"out.map", Map({{DonorProps, {W1, W2}}, Light, Door})}}},
+        {"a source without worldspawn gets a new entity", {"l.map", "-wprops:donor.map", "-dest:out.map", "-y"},
+            {{"l.map", Map({Light})}, {"donor.map", Donor}}, "", Saved, 0,
+            {{"out.map", Map({Light, {DonorProps, {}}})}}},
+        {"other commands skip it", {"mkid", "base.map", "-wprops:nope.map", "-dest:out.map", "-y"},
+            {{"base.map", Base}}, "", "Worldspawn-source file skipped: nope.map. His for \"concat\" only\n" + Saved, 0,
+            {{"out.map", OutIds}}},
+        {"missing", {"base.map", "-wprops:nope.map", "-y"}, {{"base.map", Base}}, "",
+            "ERROR! File not found: nope.map\n", 1, {}},
+        {"does not read", {"base.map", "-wprops:bad.map", "-y"}, {{"base.map", Base}, {"bad.map", Truncated}}, "",
+            "Unexpected end of file\n", 1, {}},
+        {"has no worldspawn", {"base.map", "-wprops:l.map", "-y"}, {{"base.map", Base}, {"l.map", Map({Light})}}, "",
+            "ERROR! The entity \"worldspawn\" is not found in a file l.map\n", 1, {}},
+    });
+}
+
+TEST(Brixel, Rules)
+{
+    const std::vector<TFile> Files = {{"s.map", SrcS}, {"a.map", AddA}};
+    auto Concat = [](std::string Rule) {
+        return std::vector<std::string>{"s.map", "a.map", std::move(Rule), "-dest:out.map", "-y"};
+    };
+    RunCases({
+        {"-de: both inputs", Concat("-de:LIGHT"), Files, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {W1, W2, W3, W4}}})}}},
+        {"-dse: source only", Concat("-dse:light"), Files, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {W1, W2, W3, W4}}, Light2})}}},
+        {"-dae: additional only", Concat("-dae:l*"), Files, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {W1, W2, W3, W4}}, Light})}}},
+        {"-dt: both inputs", Concat("-dt:ceil"), Files, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {W1, W3}}, Light, Light2})}}},
+        {"-dst: source only", Concat("-dst:CEIL"), Files, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {W1, W3, W4}}, Light, Light2})}}},
+        {"-dat: additional only", Concat("-dat:CEIL"), Files, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {W1, W2, W3}}, Light, Light2})}}},
+        {"-ddt: destination", Concat("-ddt:C?IL"), Files, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {W1, W3}}, Light, Light2})}}},
+        {"a brush entity without brushes is not written", {"base.map", "-dt:DOOR", "-dest:out.map", "-y"},
+            {{"base.map", Base}}, "", Saved, 0, {{"out.map", Map({{WsBaseProps, {W1, W2}}, Light})}}},
+        {"an invalid mask", Concat("-de:[abc"), Files, "", "ERROR! '[abc' is an invalid mask at (5)\n", 1, {}},
+    });
+}
+
+TEST(Brixel, Areas)
+{
+    const std::vector<TFile> Files = {{"base.map", Base}, {"extra.map", Extra}};
+    RunCases({
+        {"brush box", {"base.map", "extra.map", "-ba:b/0/0/0/100/100/100", "-dest:out.map", "-y"}, Files, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {W1}}, Light, {Door.Props, {D1, D2}}, Start})}}},
+        {"brushes of another map", {"base.map", "extra.map", "-ba:m/cut.map", "-dest:out.map", "-y"},
+            {{"base.map", Base}, {"extra.map", Extra},
+                {"cut.map", Map({{WsExtraProps, {Box(200, -8, -8, 400, 80, 80, "X")}}})}},
+            "", Saved, 0, {{"out.map", Map({{WsBaseProps, {W3}}, Light, {Door.Props, {D1, D2}}, Start})}}},
+        {"entity ball", {"base.map", "extra.map", "-ea:c/0/0/0/100", "-dest:out.map", "-y"}, Files, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {W1, W2, W3}}, Light, {Door.Props, {D1, D2}}})}}},
+        {"column round matching entities", {"base.map", "extra.map", "-ea:r/LIGHT/0", "-dest:out.map", "-y"}, Files, "",
+            Saved, 0, {{"out.map", Map({{WsBaseProps, {W1, W2, W3}}, Light, {Door.Props, {D1, D2}}})}}},
+        {"entity without a place", {"n.map", "-ea:c/0/0/0/100", "-y"},
+            {{"n.map", Map({{{{"classname", "info_null"}}, {}}})}}, "", "ERROR! Error entity arrangement: info_null\n",
+            1, {}},
+    });
+}
+
+TEST(Brixel, Question)
+{
+    const std::vector<TFile> Files = {{"base.map", Base}, {"out.map", "old"}};
+    const std::vector<std::string> Args = {"base.map", "-dest:out.map"};
+    const std::vector<TFile> Written = {{"out.map", Base}};
+    RunCases({
+        {"y", Args, Files, "y", Question("out.map") + Saved, 0, Written},
+        {"Y", Args, Files, "Y\n", Question("out.map") + Saved, 0, Written},
+        {"n", Args, Files, "n", Question("out.map") + "Complete\n", 0, {}},
+        {"N", Args, Files, "N", Question("out.map") + "Complete\n", 0, {}},
+        {"other then y", Args, Files, "x y", Question("out.map") + Question("out.map") + Question("out.map") + Saved, 0,
+            Written},
+        {"line ends are skipped", Args, Files, "\r\n\ny", Question("out.map") + Saved, 0, Written},
+        {"end of input is no", Args, Files, "", Question("out.map") + "Complete\n", 0, {}},
+        {"the source is the default destination", {"base.map"}, {{"base.map", "{\n\"classname\" \"worldspawn\"\n}"}},
+            "y", Question("base.map") + "base.map saved\nComplete\n", 0,
+            {{"base.map", Map({{{{"classname", "worldspawn"}}, {}}})}}},
+        {"no question for a new file", {"base.map", "-dest:new.map"}, {{"base.map", Base}}, "",
+            "new.map saved\nComplete\n", 0, {{"new.map", Base}}},
+        {"-y does not ask", {"base.map", "-dest:out.map", "-y"}, Files, "", Saved, 0, Written},
+        {"an empty -dest: counts as not given", {"base.map", "-dest:", "-dest:out.map", "-y"}, Files, "", Saved, 0,
+            Written},
+    });
+}
+
+TEST(Brixel, OptionFiles)
+{
+    const std::vector<TFile> Files = {{"base.map", Base}, {"extra.map", Extra}};
+    auto With = [&](std::vector<TFile> More) {
+        More.insert(More.begin(), Files.begin(), Files.end());
+        return More;
+    };
+    RunCases({
+        {"options from a file", {"base.map", "extra.map", "-sc:o.txt"}, With({{"o.txt", "-dest:out.map\n-y\n"}}), "",
+            "Include o.txt\n" + Saved, 0, {{"out.map", Merged}}},
+        {"comments, empty lines, CR LF and a byte-order mark", {"base.map", "extra.map", "-sc:o.txt"},
+            With({{"o.txt", "\xEF\xBB\xBF// -dest:bad.map\r\n\r\n-dest:out.map\r\n\r\n-y\r\n"}}), "",
+            "Include o.txt\n" + Saved, 0, {{"out.map", Merged}}},
+        {"lines come after the whole command line", {"-sc:o.txt", "base.map", "-dest:out.map"},
+            With({{"o.txt", "extra.map\n-y\n"}}), "", "Include o.txt\n" + Saved, 0, {{"out.map", Merged}}},
+        {"nested files", {"base.map", "-sc:o.txt", "extra.map"},
+            With({{"o.txt", "-sc:p.txt\n-y\n"}, {"p.txt", "-dest:out.map\n"}}), "",
+            "Include o.txt\nInclude p.txt\n" + Saved, 0, {{"out.map", Merged}}},
+        {"a line is one argument", {"base.map", "-sc:o.txt"}, With({{"o.txt", "-dest:my out.map\n-y\n"}}), "",
+            "Include o.txt\nmy out.map saved\nComplete\n", 0, {{"my out.map", Base}}},
+    });
+}
+
+TEST(Brixel, Patterns)
+{
+    const TEnt LightA = {{{"classname", "light"}, {"origin", "1 1 1"}}, {}};
+    const TEnt LightB = {{{"classname", "light"}, {"origin", "2 2 2"}}, {}};
+    const std::vector<TFile> Files = {{"base.map", Base}, {"sub/b.map", Map({LightB})}, {"sub/a.map", Map({LightA})},
+        {"sub/dir.map/", ""}, {"sub/c.txt", "not a map"}};
+    RunCases({
+        {"directory part kept, sorted, no directories", {"base.map", "sub/*.map", "-dest:out.map", "-y"}, Files, "",
+            Saved, 0, {{"out.map", Map({{WsBaseProps, {W1, W2}}, Light, Door, LightA, LightB})}}},
+        {"question mark", {"base.map", "sub/?.map", "-dest:out.map", "-y"}, Files, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {W1, W2}}, Light, Door, LightA, LightB})}}},
+        {"mkid writes back under the joined name", {"mkid", "base.map", "sub/a*", "-dest:out.map", "-y"}, Files, "",
+            "sub/a.map saved\n" + Saved, 0,
+            {{"out.map", OutIds},
+                {"sub/a.map", Map({{{{"classname", "light"}, {"origin", "1 1 1"}, {"id", "a.map#1"}}, {}}})}}},
+    });
+}
+
+TEST(Brixel, LoadAndWriteErrors)
+{
+    RunCases({
+        {"source does not read", {"bad.map", "-dest:out.map", "-y"}, {{"bad.map", Truncated}}, "",
+            "Unexpected end of file\n", 1, {}},
+        {"additional file does not read", {"base.map", "bad.map", "-dest:out.map", "-y"},
+            {{"base.map", Base}, {"bad.map", Truncated}}, "", "ERROR! Unexpected end of file\n", 1, {}},
+        {"destination cannot be created; earlier files stay written",
+            {"mkid", "base.map", "extra.map", "-dest:nodir/out.map", "-y"}, {{"base.map", Base}, {"extra.map", Extra}},
+            "", "extra.map saved\nERROR! Cannot create file \"nodir/out.map\". ", 1, {{"extra.map", ExtraIds}}, true},
+    });
+}
+
+TEST(Brixel, Examples)
+{
+    // The bundled maps: two rooms that share one wall brush and one door brush.
+    const std::string Ex = BRIX_EXAMPLES_DIR;
+    struct Step
+    {
+        std::vector<std::string> Args;
+        std::vector<std::string> Classes; ///< of the written entities, in order
+        std::vector<std::size_t> Brushes; ///< brush count of each
+    };
+    const Step Steps[] = {
+        {{"concat", Ex + "/base.map", Ex + "/extra.map", "-wprops:" + Ex + "/props.map"},
+            {"worldspawn", "info_player_start", "light", "func_door", "light", "item_health"}, {11, 0, 0, 2, 0, 0}},
+        // Taking room B out again leaves room A without the shared wall and door.
+        {{"extract", "out.map", Ex + "/extra.map"}, {"worldspawn", "info_player_start", "light"}, {5, 0, 0}},
+    };
+    TTempDir Dir;
+    for (const Step &S : Steps) {
+        SCOPED_TRACE(S.Args[0]);
+        std::vector<std::string> Args = S.Args;
+        Args.insert(Args.end(), {"-dest:out.map", "-y"});
+        const TRun R = RunBrixel(Dir, Args, "");
+        EXPECT_EQ(R.Status, 0);
+        EXPECT_EQ(R.Out, Banner + Saved);
+
+        brix::TMapFile Out;
+        std::string Error;
+        Out.LoadFromFile((Dir.Work() / "out.map").string(), Error);
+        EXPECT_EQ(Error, "");
+        std::vector<std::string> Classes;
+        std::vector<std::size_t> Brushes;
+        for (std::size_t I = 0; I < Out.Count(); ++I) {
+            Classes.push_back(Out[I].PropValue("classname"));
+            Brushes.push_back(Out[I].Brushes.Count());
+        }
+        EXPECT_EQ(Classes, S.Classes);
+        EXPECT_EQ(Brushes, S.Brushes);
+        ASSERT_GT(Out.Count(), 0u);
+        EXPECT_EQ(Out[0].PropValue("message"), "Two rooms");
+    }
+}

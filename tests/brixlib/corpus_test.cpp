@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "brixlib/mapfile.h"
+
+using namespace brix;
+namespace fs = std::filesystem;
+
+namespace
+{
+
+std::string Written(const TMapFile &Map)
+{
+    TLineWriter W;
+    Map.SaveToList(W);
+    return W.Text();
+}
+
+} // namespace
+
+TEST(TMapFile, CorpusRoundTrip)
+{
+    const fs::path Dir = BRIX_CORPUS_DIR;
+    if (!fs::is_directory(Dir)) {
+        GTEST_SKIP() << "no map corpus at " << Dir.string();
+    }
+    // Maps whose brushes are written in a form the reader does not take.
+    const std::set<std::string> Unreadable = {"am_harv-sod.map", "oa_bases3cl.map", "kaos.map"};
+    std::size_t Maps = 0;
+    for (const fs::directory_entry &Item : fs::directory_iterator(Dir)) {
+        if (Item.path().extension() != ".map") {
+            continue;
+        }
+        const std::string Name = Item.path().filename().string();
+        SCOPED_TRACE(Name);
+        ++Maps;
+        TMapFile First;
+        std::string Error;
+        First.LoadFromFile(Item.path().string(), Error);
+        if (Unreadable.count(Name)) {
+            EXPECT_EQ(Error, "'(' expected");
+            continue;
+        }
+        ASSERT_EQ(Error, "");
+        ASSERT_GT(First.Count(), 0u);
+        const std::string Once = Written(First);
+        TMapFile Second;
+        Second.LoadFromText(Once, Error);
+        ASSERT_EQ(Error, "");
+        EXPECT_EQ(Second.Count(), First.Count());
+        EXPECT_TRUE(Written(Second) == Once) << "second write differs";
+    }
+    EXPECT_GE(Maps, Unreadable.size() + 1);
+}
+
+TEST(TMapFile, LineEndsAndEncodingsReadAlike)
+{
+    const std::string Lf = "// entity 0\n{\n\"classname\" \"worldspawn\"\n\"message\" \"caf\xC3\xA9\"\n// brush 0\n{\n"
+                           "( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) tex 0 0 0 1 1\n}\n}\n{\n\"classname\" \"light\"\n}";
+    std::string CrLf, Cr, Le = "\xFF\xFE", Be = "\xFE\xFF";
+    for (const char C : Lf) {
+        CrLf += C == '\n' ? std::string("\r\n") : std::string(1, C);
+        Cr += C == '\n' ? '\r' : C;
+    }
+    // The text is ASCII but for one "é" (U+00E9), so UTF-16 is each byte widened.
+    std::string Ascii = Lf;
+    const std::size_t Accent = Ascii.find("\xC3\xA9");
+    Ascii.erase(Accent, 1);
+    Ascii[Accent] = '\xE9';
+    for (const char C : Ascii) {
+        Le += C;
+        Le += '\0';
+        Be += '\0';
+        Be += C;
+    }
+    TMapFile Reference;
+    std::string Error;
+    Reference.LoadFromText(Lf, Error);
+    ASSERT_EQ(Error, "");
+    ASSERT_EQ(Reference.Count(), 2u);
+    EXPECT_EQ(Reference[0].Brushes.Count(), 1u);
+    const std::string Bom = "\xEF\xBB\xBF";
+    for (const std::string &Text : {CrLf, Cr, Bom + Lf, Bom + CrLf, Le, Be}) {
+        SCOPED_TRACE(Text.substr(0, 4));
+        TMapFile Map;
+        Map.LoadFromText(Text, Error);
+        EXPECT_EQ(Error, "");
+        EXPECT_EQ(Written(Map), Written(Reference));
+    }
+}

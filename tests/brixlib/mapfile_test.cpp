@@ -1,0 +1,274 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+#include "brixlib/mapfile.h"
+
+using namespace brix;
+namespace fs = std::filesystem;
+
+namespace
+{
+
+std::string Written(const TMapFile &Map)
+{
+    TLineWriter W;
+    Map.SaveToList(W);
+    return W.Text();
+}
+
+template <std::size_t N> std::string Bytes(const char (&S)[N])
+{
+    return std::string(S, N - 1);
+}
+
+std::string ReadAll(const fs::path &P)
+{
+    std::ifstream F(P, std::ios::binary);
+    return {std::istreambuf_iterator<char>(F), std::istreambuf_iterator<char>()};
+}
+
+/// A fresh folder for the test's files; removed, and the switches reset, at the end.
+struct TTempDir
+{
+    TTempDir()
+    {
+        Dir = fs::temp_directory_path() /
+              ("brix_mapfile_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+    }
+    ~TTempDir()
+    {
+        std::error_code Ec;
+        fs::remove_all(Dir, Ec);
+        ResetSwitches();
+    }
+    fs::path Dir;
+};
+
+} // namespace
+
+TEST(TMapFile, LoadsAndWritesNormalisedText)
+{
+    struct Case
+    {
+        std::string_view Text;
+        const char *Error;
+        std::size_t Count;
+        const char *Output;
+    };
+    const std::string WithNul = Bytes("{\n}\0{\n}\n"); // the text ends at its NUL
+    const Case Cases[] = {
+        {"// only\n\n  // comments\n", "", 0, "\r\n"},
+        {"junk }\n}\n\"a\" \"b\"\n{\r\n \"classname\"\t\"worldspawn\" \r\n// c\r\n}\r\nmore", "", 1,
+            "\r\n// entity 0\r\n{\r\n\"classname\" \"worldspawn\"\r\n}\r\n"},
+        {"{\n}\n{\n\"a\" \"1\"\n}\n", "", 2, "\r\n// entity 0\r\n{\r\n}\r\n// entity 1\r\n{\r\n\"a\" \"1\"\r\n}\r\n"},
+        {"{\n\"a\" \"1\"\n", "Unexpected end of file", 1, "\r\n// entity 0\r\n{\r\n\"a\" \"1\"\r\n}\r\n"},
+        {"{\n}\n{\n\"a\"\n}\n{\n}\n", "'\"' expected", 2, "\r\n// entity 0\r\n{\r\n}\r\n// entity 1\r\n{\r\n}\r\n"},
+        {WithNul, "", 1, "\r\n// entity 0\r\n{\r\n}\r\n"},
+    };
+    for (const Case &C : Cases) {
+        SCOPED_TRACE(C.Text);
+        TMapFile Map("x.map");
+        Map.Add(std::make_unique<TEntity>()); // replaced by the load
+        std::string Error;
+        Map.LoadFromText(C.Text, Error);
+        EXPECT_EQ(Error, C.Error);
+        EXPECT_EQ(Map.Count(), C.Count);
+        EXPECT_EQ(Written(Map), C.Output);
+    }
+}
+
+TEST(TMapFile, WriterSkipsUnstoredAndEmptiedBrushEntities)
+{
+    const char *const Text = "{\n\"classname\" \"worldspawn\"\n{\n( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) w 0\n}\n}\n"
+                             "{\n\"classname\" \"func_door\"\n{\n( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) d 0\n}\n}\n"
+                             "{\n\"classname\" \"light\"\n}\n";
+    struct Case
+    {
+        bool WorldBrush, DoorBrush, DoorStored, LightStored;
+        std::string Output;
+    };
+    const std::string World = "{\r\n\"classname\" \"worldspawn\"\r\n}\r\n";
+    const std::string WorldBrush = "{\r\n\"classname\" \"worldspawn\"\r\n// brush 0\r\n{\r\n"
+                                   "( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) w 0\r\n}\r\n}\r\n";
+    const std::string Door = "{\r\n\"classname\" \"func_door\"\r\n// brush 0\r\n{\r\n"
+                             "( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) d 0\r\n}\r\n}\r\n";
+    const std::string Light = "{\r\n\"classname\" \"light\"\r\n}\r\n";
+    const Case Cases[] = {
+        {false, false, true, true, "\r\n// entity 0\r\n" + World + "// entity 1\r\n" + Light},
+        {false, true, false, true, "\r\n// entity 0\r\n" + World + "// entity 1\r\n" + Light},
+        {false, false, false, false, "\r\n// entity 0\r\n" + World},
+        {true, true, true, false, "\r\n// entity 0\r\n" + WorldBrush + "// entity 1\r\n" + Door},
+    };
+    for (const Case &C : Cases) {
+        SCOPED_TRACE(C.Output);
+        TMapFile Map;
+        std::string Error;
+        Map.LoadFromText(Text, Error);
+        ASSERT_EQ(Error, "");
+        Map[0].Brushes[0].SetIsStored(C.WorldBrush);
+        Map[1].Brushes[0].SetIsStored(C.DoorBrush);
+        Map[1].SetIsStored(C.DoorStored);
+        Map[2].SetIsStored(C.LightStored);
+        EXPECT_EQ(Written(Map), C.Output);
+    }
+    TMapFile Map;
+    std::string Error;
+    Map.LoadFromText(Text, Error);
+    for (std::size_t I = 0; I < Map.Count(); ++I) {
+        Map[I].SetIsStored(false);
+    }
+    EXPECT_EQ(Written(Map), "\r\n");
+}
+
+TEST(TMapFile, SaveAsksBeforeOverwriting)
+{
+    const TTempDir Temp;
+    const fs::path &Dir = Temp.Dir;
+    struct Case
+    {
+        const char *Answer;
+        bool Confirm, Exists, Written;
+        int Questions;
+    };
+    const Case Cases[] = {
+        {"y", true, true, true, 1},      {"Y\n", true, true, true, 1},  {"n", true, true, false, 1},
+        {"N", true, true, false, 1},     {"xy", true, true, true, 2},   {"q?n", true, true, false, 3},
+        {"\r\n\ny", true, true, true, 1}, {"", true, true, false, 1},    {"x", true, true, false, 2},
+        {"", false, true, true, 0},      {"", true, false, true, 0},
+    };
+    const fs::path File = Dir / "out.map";
+    const std::string Question = "File \"" + File.string() + "\" already exists. Rewrite? (y/n) ";
+    const std::string Saved = File.string() + " saved\n";
+    for (const Case &C : Cases) {
+        SCOPED_TRACE(C.Answer);
+        fs::remove(File);
+        if (C.Exists) {
+            std::ofstream(File) << "old";
+        }
+        ConfirmOverwrite = C.Confirm;
+        TMapFile Map(File.string());
+        Map.Add(std::make_unique<TEntity>());
+        std::istringstream In(C.Answer);
+        std::ostringstream Out;
+        EXPECT_EQ(Map.Save(Out, In), C.Written);
+        std::string Expected;
+        for (int I = 0; I < C.Questions; ++I) {
+            Expected += Question;
+        }
+        EXPECT_EQ(Out.str(), Expected + (C.Written ? Saved : ""));
+        EXPECT_EQ(ReadAll(File), C.Written ? "\r\n// entity 0\r\n{\r\n}\r\n" : "old");
+    }
+}
+
+TEST(TMapFile, LoadFromFileReadsEveryEncoding)
+{
+    const TTempDir Temp;
+    const fs::path &Dir = Temp.Dir;
+    const std::string Utf16Le = Bytes("\xFF\xFE{\0\n\0\"\0a\0\"\0 \0\"\0\xE9\0\"\0\r\0\n\0}\0");
+    const std::string Utf16Be = Bytes("\xFE\xFF\0{\0\n\0\"\0a\0\"\0 \0\"\0\xE9\0\"\0\r\0\n\0}");
+    const char *const Variants[] = {"{\n\"a\" \"\xC3\xA9\"\n}", "\xEF\xBB\xBF{\r\n\"a\" \"\xC3\xA9\"\r\n}\r\n"};
+    for (const std::string &Bytes : {std::string(Variants[0]), std::string(Variants[1]), Utf16Le, Utf16Be}) {
+        SCOPED_TRACE(Bytes);
+        const fs::path File = Dir / "in.map";
+        std::ofstream(File, std::ios::binary) << Bytes;
+        TMapFile Map;
+        std::string Error;
+        Map.LoadFromFile(File.string(), Error);
+        EXPECT_EQ(Error, "");
+        ASSERT_EQ(Map.Count(), 1u);
+        EXPECT_EQ(Map[0].PropValue("a"), "\xC3\xA9");
+    }
+    TMapFile Map;
+    std::string Error;
+    EXPECT_THROW(Map.LoadFromFile((Dir / "missing.map").string(), Error), EBrixError);
+}
+
+TEST(TMapFile, FileNames)
+{
+    struct Case
+    {
+        const char *Name, *Other;
+        bool Same;
+    };
+    const Case Cases[] = {
+        {"Maps/E1M1.map", "maps/e1m1.MAP", true},  {"e1m1.map", "maps/e1m1.map", false},
+        {"\xC3\x89.map", "\xC3\xA9.map", false},    {"a.map", "a.map ", false},
+        {"", "", true},
+    };
+    TMapFileList List;
+    for (const Case &C : Cases) {
+        SCOPED_TRACE(std::string(C.Name) + " / " + C.Other);
+        EXPECT_EQ(TMapFile(C.Name).CmpFileName(C.Other), C.Same);
+    }
+    List.Add(std::make_unique<TMapFile>("a.map"));
+    TMapFile &B = List.Add(std::make_unique<TMapFile>("b.map"));
+    List.Add(std::make_unique<TMapFile>("B.MAP"));
+    EXPECT_EQ(List.FindFile("B.map"), &B);
+    EXPECT_EQ(List.FindFile("c.map"), nullptr);
+
+    struct PartCase
+    {
+        const char *Name, *Part;
+    };
+    const PartCase Parts[] = {
+        {"e1m1.map", "e1m1.map"}, {"maps/e1m1.map", "e1m1.map"}, {"c:\\q\\a.b/e.map", "e.map"},
+        {"c:e.map", "e.map"},     {"dir/", ""},
+    };
+    for (const PartCase &C : Parts) {
+        SCOPED_TRACE(C.Name);
+        EXPECT_EQ(IdFileNamePart(C.Name), C.Part);
+    }
+}
+
+TEST(TMapFile, FindEntityAndAnalog)
+{
+    TMapFile Map;
+    std::string Error;
+    Map.LoadFromText("{\n\"classname\" \"worldspawn\"\n}\n"
+                     "{\n\"classname\" \"light\"\n\"origin\" \"1 2 3\"\n}\n"
+                     "{\n\"classname\" \"light\"\n\"origin\" \"1 2 3.0\"\n\"id\" \"L\"\n}\n"
+                     "{\n\"classname\" \"door\"\n\"spawnflags\" \"1\"\n\"origin\" \"5 5 5\"\n{\n}\n}\n"
+                     "{\n\"classname\" \"door\"\n\"id\" \"\"\n}\n",
+        Error);
+    ASSERT_EQ(Error, "");
+    struct Case
+    {
+        const char *Props; // key=value pairs, ";" separated
+        int Found;         // position in the map, -1 for none
+    };
+    const Case Cases[] = {
+        {"classname=worldspawn", 0}, {"id=L", 2}, {"id=l", -1},
+        {"classname=light;origin=1 2 3", 1}, {"classname=light;origin=1 2 3.0", 2},
+        {"classname=light;origin=1 2 3.00", -1}, {"classname=door;spawnflags=1;origin=9 9 9", 3},
+        {"classname=door;spawnflags=2", -1}, {"classname=door", 4}, {"classname=Light;origin=1 2 3", -1},
+    };
+    for (const Case &C : Cases) {
+        SCOPED_TRACE(C.Props);
+        TEntity Ent;
+        std::string_view Rest = C.Props;
+        while (!Rest.empty()) {
+            const std::string_view Pair = Rest.substr(0, Rest.find(';'));
+            Rest.remove_prefix(std::min(Rest.size(), Pair.size() + 1));
+            const std::size_t Eq = Pair.find('=');
+            if (Pair.substr(0, Eq) == "classname" && Pair.substr(Eq + 1) == "worldspawn") {
+                Ent.SetWorldSpawn(true);
+            }
+            Ent.SetPropValue(Pair.substr(0, Eq), Pair.substr(Eq + 1));
+        }
+        TEntity *Found = Map.FindAnalog(Ent);
+        EXPECT_EQ(Found, C.Found < 0 ? nullptr : &Map[static_cast<std::size_t>(C.Found)]);
+    }
+    EXPECT_EQ(Map.FindEntity("worldspawn"), &Map[0]);
+    EXPECT_EQ(Map.FindEntity("L"), &Map[2]);
+    EXPECT_EQ(Map.FindEntity("l"), nullptr);
+    EXPECT_EQ(Map.FindEntity(""), nullptr);
+    Map[1].SetID("worldspawn");
+    EXPECT_EQ(Map.FindEntity("worldspawn"), &Map[0]);
+}

@@ -1,0 +1,450 @@
+#include "brixlib/support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace brix;
+namespace fs = std::filesystem;
+
+namespace
+{
+
+struct SwitchGuard
+{
+    SwitchGuard() { ResetSwitches(); }
+    ~SwitchGuard() { ResetSwitches(); }
+};
+
+std::string ReadAll(const fs::path &P)
+{
+    std::ifstream F(P, std::ios::binary);
+    return {std::istreambuf_iterator<char>(F), std::istreambuf_iterator<char>()};
+}
+
+void WriteAll(const fs::path &P, const std::string &Data)
+{
+    std::ofstream F(P, std::ios::binary);
+    F << Data;
+}
+
+fs::path MakeTempDir(const char *Name)
+{
+    fs::path Dir = fs::temp_directory_path() / (std::string("brix_support_") + Name + "_" + std::to_string(::getpid()));
+    fs::remove_all(Dir);
+    fs::create_directories(Dir);
+    return Dir;
+}
+
+} // namespace
+
+TEST(Messages, EnglishAndRussianTexts)
+{
+    SwitchGuard G;
+    struct Case
+    {
+        bool Russian;
+        int Id;
+        std::string Arg;
+        std::string Expected;
+    } Cases[] = {
+        {false, msgFileNotFound, "a.map", "File not found: a.map"},
+        {false, msgRewriteQuestion, "x.map", "File \"x.map\" already exists. Rewrite? (y/n)"},
+        {false, msgComplete, "", "Complete"},
+        {false, 17, "", ""},
+        {false, 99, "", ""},
+        {false, 206, "", ""},
+        {true, 17, "", ""},
+        {true, 206, "", ""},
+        // "Выполнено" in code page 866: nine bytes, not its Windows-1251 bytes.
+        {true, msgComplete, "", "\x82\xeb\xaf\xae\xab\xad\xa5\xad\xae"},
+        // The argument is inserted as it is, after the template was converted.
+        {true, msgSaved, "\xd0\x81.map", "\xd0\x81.map \xe1\xae\xe5\xe0\xa0\xad\xa5\xad"},
+        {true, msgError, "x", "\x8e\x98\x88\x81\x8a\x80! x"},
+    };
+    for (const auto &C : Cases)
+    {
+        SCOPED_TRACE(C.Id);
+        UseRussian = C.Russian;
+        EXPECT_EQ(C.Arg.empty() ? FmtMsg(C.Id) : FmtMsg(C.Id, {C.Arg}), C.Expected);
+    }
+    UseRussian = false;
+    EXPECT_EQ(ExpectedMsg("("), "'(' expected");
+    UseRussian = true;
+    EXPECT_EQ(GetMsg(msgComplete).size(), 9u);
+}
+
+TEST(Messages, RaiseErrorCarriesText)
+{
+    try
+    {
+        RaiseError("boom");
+        FAIL() << "no throw";
+    }
+    catch (const EBrixError &E)
+    {
+        EXPECT_STREQ(E.what(), "boom");
+    }
+}
+
+TEST(Messages, Oem866Conversion)
+{
+    struct Case
+    {
+        std::string Utf8, Oem;
+    } Cases[] = {
+        {"abc XYZ 019", "abc XYZ 019"},
+        {"\xd0\x90\xd0\xaf\xd0\xb0\xd0\xbf\xd1\x80\xd1\x8f", "\x80\x9f\xa0\xaf\xe0\xef"}, // А Я а п р я
+        {"\xd0\x81\xd1\x91", "\xf0\xf1"},                                             // Ё ё
+        {"\xe2\x82\xac", "?"},                                                         // no euro sign in 866
+        {"\xff", "?"},                                                                 // not UTF-8
+        {"", ""},
+    };
+    for (const auto &C : Cases)
+    {
+        SCOPED_TRACE(C.Utf8);
+        EXPECT_EQ(Utf8ToOem866(C.Utf8), C.Oem);
+    }
+}
+
+TEST(Text, TrimRemovesControlsAndSpaces)
+{
+    EXPECT_EQ(Trim(" \t\x01 a b \r\n"), "a b");
+    EXPECT_EQ(Trim("\x1f\x20"), "");
+    EXPECT_EQ(Trim("\x7f"), "\x7f"); // DEL is above 32
+    EXPECT_EQ(TrimLeft("  a "), "a ");
+}
+
+TEST(Text, CaseFoldKey)
+{
+    struct Case
+    {
+        std::string A, B;
+        bool Same;
+    } Cases[] = {
+        {"Door#1", "DOOR#1", true},
+        {"\xd0\x81\xd0\xbb\xd0\xba\xd0\xb0", "\xd1\x91\xd0\x9b\xd0\x9a\xd0\x90", true}, // Ёлка / ёЛКА
+        {"\xc3\x89t\xc3\xa9", "\xc3\xa9T\xc3\x89", true},                                 // Été / éTÉ
+        {"\xc3\x97", "\xc3\xb7", false},                                                   // × and ÷ are not letters
+        {"a\xff", "A\xff", true},                                                          // invalid byte kept
+        {"a\xff", "a\xfe", false},
+        {"worldspawn", "WorldSpawn", true},
+        {"\xce\xa3", "\xcf\x83", true}, // Σ σ
+        {"abc", "abd", false},
+    };
+    for (const auto &C : Cases)
+    {
+        SCOPED_TRACE(C.A + " / " + C.B);
+        EXPECT_EQ(CaseFoldKey(C.A) == CaseFoldKey(C.B), C.Same);
+    }
+}
+
+TEST(Numbers, WriteFifteenDigitGeneralFormat)
+{
+    struct Case
+    {
+        double Value;
+        const char *Text;
+    } Cases[] = {
+        {128, "128"},
+        {-64.5, "-64.5"},
+        {0.1, "0.1"},
+        {1.0 / 3.0, "0.333333333333333"},
+        {1e15 - 1, "999999999999999"},
+        {1e15, "1E15"},
+        {0.0001, "0.0001"},
+        {0.00001, "1E-5"},
+        {1.23456789012345678e17, "1.23456789012346E17"},
+        {-0.0, "0"},
+        {0.0, "0"},
+        {-1e-7, "-1E-7"},
+        {293.407989501953125, "293.407989501953"},
+        {727.8181818181829, "727.818181818183"},
+        {-2.22045e-16, "-2.22045E-16"},
+        {1e100, "1E100"},
+        {123456.5, "123456.5"},
+        {999999999999999.9, "1E15"},
+        {-2147483648.0, "-2147483648"},
+        {0.000123, "0.000123"},
+    };
+    for (const auto &C : Cases)
+    {
+        SCOPED_TRACE(C.Text);
+        EXPECT_EQ(FloatToStr(C.Value), C.Text);
+    }
+}
+
+TEST(Numbers, ReadValidNumbers)
+{
+    struct Case
+    {
+        const char *Text;
+        double Value;
+    } Cases[] = {
+        {"1", 1},
+        {"  -0.25  ", -0.25},
+        {"+3", 3},
+        {"1.5e2", 150},
+        {"1.5E+2", 150},
+        {"2e-1", 0.2},
+        {".5", 0.5},
+        {"1.", 1},
+        {".", 0},
+        {"-.", 0},
+        {"007", 7},
+        {"1e-400", 0}, // too small reads as zero
+        {"727.8181818181829", 727.8181818181829},
+        {"1.7976931348623157e308", 1.7976931348623157e308},
+    };
+    for (const auto &C : Cases)
+    {
+        SCOPED_TRACE(C.Text);
+        double V = -999;
+        ASSERT_TRUE(TryStrToFloat(C.Text, V));
+        EXPECT_EQ(V, C.Value);
+        EXPECT_EQ(StrToFloat(C.Text), C.Value);
+    }
+}
+
+TEST(Numbers, RejectInvalidNumbers)
+{
+    const char *Cases[] = {"", " ", "+", "-", "1,5", "1 2", "\t1", "1\t", "e5", "1e", "1e+", "0x10", "inf", "nan",
+        "1e400", "-1e309", "1..2", "++1", "1-", "1.5f"};
+    for (const char *C : Cases)
+    {
+        SCOPED_TRACE(C);
+        double V = 0;
+        EXPECT_FALSE(TryStrToFloat(C, V));
+        try
+        {
+            StrToFloat(C);
+            ADD_FAILURE() << "no error";
+        }
+        catch (const EBrixError &E)
+        {
+            EXPECT_EQ(std::string(E.what()), "'" + std::string(C) + "' is not a valid floating point value");
+        }
+    }
+}
+
+TEST(Numbers, WriteThenReadIsStableAfterOneRound)
+{
+    // The first write may round (15 digits); after that the value must be fixed.
+    const double Values[] = {727.8181818181829, 293.407989501953125, 1.0 / 7.0, -1e-300, 6.02214076e23};
+    for (double V : Values)
+    {
+        SCOPED_TRACE(V);
+        const std::string Once = FloatToStr(V);
+        const std::string Twice = FloatToStr(StrToFloat(Once));
+        EXPECT_EQ(Once, Twice);
+    }
+}
+
+TEST(Numbers, WholeNumbers)
+{
+    struct Case
+    {
+        const char *Text;
+        bool Ok;
+        std::int32_t Value;
+    } Cases[] = {
+        {"0", true, 0},
+        {"  12", true, 12},
+        {"-$20", true, -32},
+        {"$7FFFFFFF", true, 2147483647},
+        {"$80000000", false, 0},
+        {"-2147483648", true, -2147483647 - 1},
+        {"2147483648", false, 0},
+        {"x1f", true, 31},
+        {"X1F", true, 31},
+        {"0x10", true, 16},
+        {"0X10", true, 16},
+        {"+5", true, 5},
+        {"12 ", false, 0},
+        {"1.5", false, 0},
+        {"", false, 0},
+        {"-", false, 0},
+        {"$", false, 0},
+        {"0x", false, 0},
+        {"12a", false, 0},
+        {"\t1", false, 0},
+        {"99999999999999999999999", false, 0},
+    };
+    for (const auto &C : Cases)
+    {
+        SCOPED_TRACE(C.Text);
+        std::int32_t V = 0;
+        EXPECT_EQ(TryStrToInt(C.Text, V), C.Ok);
+        if (C.Ok)
+        {
+            EXPECT_EQ(V, C.Value);
+        }
+    }
+    try
+    {
+        StrToInt("1.5");
+        FAIL() << "no error";
+    }
+    catch (const EBrixError &E)
+    {
+        EXPECT_STREQ(E.what(), "''1.5'' is not a valid integer value");
+    }
+}
+
+TEST(ParsePoint, OriginTexts)
+{
+    struct Case
+    {
+        const char *Text;
+        bool Ok;
+        double x, y, z;
+    } Cases[] = {
+        {"128 -64 32", true, 128, -64, 32},
+        {"  128   -64  32  ", true, 128, -64, 32},
+        {"1.5 2.25 -3e2", true, 1.5, 2.25, -300},
+        {"\t1 2 3", true, 1, 2, 3}, // leading controls are stripped
+        {"1 2", false, 0, 0, 0},
+        {"", false, 0, 0, 0},
+        {"1\t2\t3", false, 0, 0, 0},
+        {"1 2 3 4", false, 0, 0, 0},
+        {"1,5 2 3", false, 0, 0, 0},
+        {"1 2 3\t", false, 0, 0, 0},
+    };
+    for (const auto &C : Cases)
+    {
+        SCOPED_TRACE(C.Text);
+        double x = 0, y = 0, z = 0;
+        EXPECT_EQ(ParsePoint(C.Text, x, y, z), C.Ok);
+        if (C.Ok)
+        {
+            EXPECT_EQ(x, C.x);
+            EXPECT_EQ(y, C.y);
+            EXPECT_EQ(z, C.z);
+        }
+    }
+}
+
+TEST(Files, DecodeAndSplit)
+{
+    struct Case
+    {
+        std::string Bytes;
+        std::vector<std::string> Lines;
+    } Cases[] = {
+        {"a\r\nb\nc\rd", {"a", "b", "c", "d"}},
+        {"a\n\nb\n", {"a", "", "b"}},
+        {"a\r\r\nb", {"a", "", "b"}},
+        {"\xEF\xBB\xBFx\ny", {"x", "y"}},
+        {std::string("a\nb\0c\nd", 7), {"a", "b"}},
+        {std::string("\xFF\xFE" "a\0\n\0\x16\x04", 8), {"a", "\xd0\x96"}},  // UTF-16 LE: a, LF, Ж
+        {std::string("\xFE\xFF\0a\0\r\0\n\0b", 10), {"a", "b"}},           // UTF-16 BE
+        {std::string("\xFF\xFE\x3D\xD8\x00\xDE", 6), {"\xf0\x9f\x98\x80"}}, // surrogate pair
+        {std::string("\xFF\xFE" "a\0\0\0b\0", 8), {"a"}},                   // NUL ends the text
+        {"\xE9t\xE9", {"\xE9t\xE9"}},                                       // 8-bit text kept byte for byte
+        {"", {}},
+    };
+    for (const auto &C : Cases)
+    {
+        SCOPED_TRACE(C.Bytes);
+        const std::string Text = DecodeText(C.Bytes);
+        const TLineList Lines = SplitLines(Text);
+        ASSERT_EQ(Lines.size(), C.Lines.size());
+        for (std::size_t I = 0; I < Lines.size(); ++I)
+            EXPECT_EQ(Lines[I], C.Lines[I]);
+    }
+}
+
+TEST(Files, ReadMissingFileRaises)
+{
+    const fs::path Dir = MakeTempDir("read");
+    const std::string Name = (Dir / "missing.map").string();
+    try
+    {
+        ReadFileBytes(Name);
+        FAIL() << "no error";
+    }
+    catch (const EBrixError &E)
+    {
+        EXPECT_EQ(std::string(E.what()).rfind("Cannot open file \"" + Name + "\". ", 0), 0u) << E.what();
+    }
+    EXPECT_FALSE(FileExists(Name));
+    EXPECT_FALSE(FileExists(Dir.string())); // a directory is not a file
+    fs::remove_all(Dir);
+}
+
+TEST(Files, AtomicWriteReplacesWholeAndKeepsMode)
+{
+    const fs::path Dir = MakeTempDir("write");
+    const fs::path Target = Dir / "out.map";
+    WriteAll(Target, "old");
+    ::chmod(Target.c_str(), 0640);
+    WriteFileAtomic(Target.string(), "new content");
+    EXPECT_EQ(ReadAll(Target), "new content");
+    struct stat St
+    {
+    };
+    ASSERT_EQ(::stat(Target.c_str(), &St), 0);
+    EXPECT_EQ(St.st_mode & 0777, 0640u);
+    // No temporary file is left behind.
+    std::size_t Count = 0;
+    for ([[maybe_unused]] const auto &E : fs::directory_iterator(Dir))
+        ++Count;
+    EXPECT_EQ(Count, 1u);
+
+    // Writing through a symbolic link keeps the link and changes its target.
+    const fs::path Link = Dir / "link.map";
+    fs::create_symlink(Target, Link);
+    WriteFileAtomic(Link.string(), "via link");
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(Link)));
+    EXPECT_EQ(ReadAll(Target), "via link");
+    fs::remove_all(Dir);
+}
+
+TEST(Files, AtomicWriteFailuresLeaveFilesAsTheyWere)
+{
+    const fs::path Dir = MakeTempDir("fail");
+    struct Case
+    {
+        const char *Name;
+        fs::path Target;
+    } Cases[] = {
+        {"directory as target", Dir / "adir"},
+        {"missing directory", Dir / "no" / "such" / "x.map"},
+    };
+    fs::create_directories(Dir / "adir");
+    for (const auto &C : Cases)
+    {
+        SCOPED_TRACE(C.Name);
+        try
+        {
+            WriteFileAtomic(C.Target.string(), "data");
+            ADD_FAILURE() << "no error";
+        }
+        catch (const EBrixError &E)
+        {
+            EXPECT_EQ(std::string(E.what()).rfind("Cannot create file \"" + C.Target.string() + "\". ", 0), 0u)
+                << E.what();
+        }
+    }
+    EXPECT_TRUE(fs::is_directory(Dir / "adir"));
+
+    if (::geteuid() != 0) // root may write anywhere
+    {
+        const fs::path Ro = Dir / "ro";
+        fs::create_directories(Ro);
+        WriteAll(Ro / "keep.map", "precious");
+        ::chmod(Ro.c_str(), 0555);
+        EXPECT_THROW(WriteFileAtomic((Ro / "keep.map").string(), "x"), EBrixError);
+        EXPECT_EQ(ReadAll(Ro / "keep.map"), "precious");
+        ::chmod(Ro.c_str(), 0755);
+    }
+    fs::remove_all(Dir);
+}
