@@ -63,20 +63,16 @@ void ParseNamedOption(
     } else if (Name == "ea") {
         ParseAreaSpec(State.EntityAreas.Add(), Value, Arg);
     } else if (Name == "dest") {
-        // An empty value counts as not given, so it neither sets nor blocks a name.
-        if (!Value.empty() && !State.DestMap.FileName().empty()) {
+        // Only a name already given blocks another; an empty value gives none.
+        if (!State.DestMap.FileName().empty()) {
             RaiseError(GetMsg(msgDestinationRedeclared));
         }
-        if (!Value.empty()) {
-            State.DestMap.SetFileName(Value);
-        }
+        State.DestMap.SetFileName(Value);
     } else if (Name == "wprops") {
-        if (!Value.empty() && !State.WorldspawnSourceMap.FileName().empty()) {
+        if (!State.WorldspawnSourceMap.FileName().empty()) {
             RaiseError(GetMsg(msgWorldspawnSourceRedeclared));
         }
-        if (!Value.empty()) {
-            State.WorldspawnSourceMap.SetFileName(Value);
-        }
+        State.WorldspawnSourceMap.SetFileName(Value);
     } else if (Name == "nuid") {
         State.NonUniqueIds.insert(CaseFoldKey(Value));
     } else {

@@ -328,6 +328,8 @@ TEST(Brixel, CommandLineErrors)
         {"error before -ru is English", {"-zz", "-ru"}, {}, "", "ERROR! Undefined option: -zz\n", 1, {}},
         {"error after -ru is Russian", {"-ru", "-zz"}, {}, "", Oem("ОШИБКА! Неизвестный параметр: -zz\n"), 1, {}},
         {"dest twice", {"-dest:a.map", "-dest:b.map"}, {}, "", "ERROR! Destination file name redeclare\n", 1, {}},
+        {"dest, then an empty dest", {"-dest:a.map", "-dest:"}, {}, "", "ERROR! Destination file name redeclare\n", 1,
+            {}},
         {"wprops twice", {"-wprops:a.map", "-WPROPS:b.map"}, {}, "", "ERROR! Worldspawn-source file name redeclare\n",
             1, {}},
         {"no file", {"-y"}, {}, "", "ERROR! File not specify\n", 1, {}},

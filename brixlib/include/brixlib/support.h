@@ -75,6 +75,9 @@ public:
 /// Raises the general error with Text.
 [[noreturn]] void RaiseError(const std::string &Text);
 
+/// Appends the UTF-8 bytes of one code point.
+void AppendUtf8(std::string &Out, char32_t Cp);
+
 /// UTF-8 text to code page 866, one byte per character (Cyrillic, Ё/ё and
 /// ASCII exactly; other characters become '?').
 std::string Utf8ToOem866(std::string_view Text);
