@@ -130,13 +130,19 @@ void TMask::Compile() const
             SkipTo = false;
         }
     };
+    bool DroppedAny = false;
     for (std::size_t P = 0; P < Len; ++P) {
         const char Ch = FMask[P];
         if (Ch == '*') {
             SkipTo = true;
+            DroppedAny = false;
         } else if (Ch == '?') {
-            // "*?" is the same mask as "*": the "?" is dropped, the star stays.
-            if (!SkipTo) {
+            // "*?" is the same mask as "*": the "?" right after a star is
+            // dropped and the star stays; a further "?" is an element again.
+            if (SkipTo && !DroppedAny) {
+                DroppedAny = true;
+            } else {
+                Mark(P + 1);
                 Elements->push_back(TElement{TElement::ekAny, 0, false, {}});
             }
         } else if (Ch == '[') {

@@ -45,6 +45,9 @@ TEST(TMask, Matches)
         {"a*?", "a", true},
         {"a*?", "abc", true},
         {"*?a", "a", true},
+        {"a*??", "a", false}, // only the "?" right after the star is dropped
+        {"a*??", "ab", true},
+        {"*?*?", "", true},
         {"*ab", "aab", true},
         {"*aab", "aaab", true},
         {"a*b*c", "abbbc", true},
