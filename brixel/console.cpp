@@ -76,7 +76,7 @@ constexpr std::string_view RussianHelp[] = {
 void WriteLine(std::ostream &Out, std::string_view Text)
 {
     Out.write(Text.data(), static_cast<std::streamsize>(Text.size()));
-    Out.put('\n');
+    Out.write(ConsoleLineBreak.data(), static_cast<std::streamsize>(ConsoleLineBreak.size()));
     // A console that no longer takes text must not let the run report success.
     if (!Out) {
         RaiseError("I/O error: standard output cannot be written");

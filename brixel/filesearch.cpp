@@ -1,7 +1,18 @@
 // Directory search for additional-file patterns.
 #include <algorithm>
-#include <filesystem>
 #include <system_error>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+#include <filesystem>
+#endif
 
 #include "brixel/brixel.h"
 
@@ -11,31 +22,23 @@ namespace
 {
 
 #ifdef _WIN32
+// A drive letter's colon ends the directory part too ("C:*.map").
 constexpr std::string_view PathSeparators = "\\/:";
-constexpr bool FoldCase = true;
 #else
 constexpr std::string_view PathSeparators = "/";
-constexpr bool FoldCase = false;
 #endif
 
-char FoldChar(char C)
-{
-    if (FoldCase && C >= 'a' && C <= 'z') {
-        return static_cast<char>(C - 'a' + 'A');
-    }
-    return C;
-}
-
-bool IsContinuation(unsigned char C)
-{
-    return (C & 0xC0) == 0x80;
-}
-
-// Length of the character at Pos: a well-formed UTF-8 sequence counts as one
-// character, so "?" takes a Cyrillic letter whole; any other byte is one.
+// Length of the character at Pos in the system's encoding of names: on
+// Windows the ANSI code page (one byte, or two after a lead byte of a
+// double-byte code page); elsewhere UTF-8, where a well-formed sequence is one
+// character, so "?" takes a Cyrillic letter whole. Any other byte is one.
 std::size_t CharLength(std::string_view S, std::size_t Pos)
 {
     const auto Lead = static_cast<unsigned char>(S[Pos]);
+#ifdef _WIN32
+    return (IsDBCSLeadByte(Lead) && Pos + 1 < S.size()) ? 2 : 1;
+#else
+    const auto IsContinuation = [](unsigned char C) { return (C & 0xC0) == 0x80; };
     std::size_t Len = 1;
     if (Lead >= 0xC2 && Lead <= 0xDF) {
         Len = 2;
@@ -53,6 +56,27 @@ std::size_t CharLength(std::string_view S, std::size_t Pos)
         }
     }
     return Len;
+#endif
+}
+
+// Whether the characters at P in Pattern and N in Name are the same: on
+// Windows letters of the ANSI code page without regard to case, as the file
+// system compares names; elsewhere byte for byte. Len is the name's character.
+bool SameChar(std::string_view Pattern, std::size_t P, std::string_view Name, std::size_t N, std::size_t Len)
+{
+    if (Pattern.compare(P, Len, Name, N, Len) == 0) {
+        return true;
+    }
+#ifdef _WIN32
+    if (Len == 1) {
+        char A[1] = {Pattern[P]};
+        char B[1] = {Name[N]};
+        CharUpperBuffA(A, 1);
+        CharUpperBuffA(B, 1);
+        return A[0] == B[0];
+    }
+#endif
+    return false;
 }
 
 } // namespace
@@ -72,14 +96,15 @@ bool WildcardMatch(std::string_view Pattern, std::string_view Name)
             StarN = N;
             continue;
         }
+        const std::size_t Len = CharLength(Name, N);
         if (P < Pattern.size() && Pattern[P] == '?') {
-            N += CharLength(Name, N);
+            N += Len;
             ++P;
             continue;
         }
-        if (P < Pattern.size() && FoldChar(Pattern[P]) == FoldChar(Name[N])) {
-            ++P;
-            ++N;
+        if (P < Pattern.size() && SameChar(Pattern, P, Name, N, Len)) {
+            P += Len;
+            N += Len;
             continue;
         }
         if (StarP == std::string_view::npos) {
@@ -97,19 +122,37 @@ bool WildcardMatch(std::string_view Pattern, std::string_view Name)
 
 std::vector<std::string> FindFiles(const std::string &Pattern)
 {
-    namespace fs = std::filesystem;
     std::vector<std::string> Result;
     const std::size_t Sep = Pattern.find_last_of(PathSeparators);
     const std::string DirPart = Sep == std::string::npos ? std::string() : Pattern.substr(0, Sep + 1);
     const std::string NamePart = Sep == std::string::npos ? Pattern : Pattern.substr(Sep + 1);
+    if (NamePart.empty()) {
+        return Result;
+    }
 
+#ifdef _WIN32
+    // The system's own search: its rules for "*" and "?", names compared
+    // without regard to case, and every name as the directory holds it.
+    WIN32_FIND_DATAA Data;
+    const HANDLE Search = FindFirstFileExA(Pattern.c_str(), FindExInfoBasic, &Data, FindExSearchNameMatch, nullptr, 0);
+    if (Search == INVALID_HANDLE_VALUE) {
+        return Result;
+    }
+    do {
+        if ((Data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            Result.push_back(DirPart + Data.cFileName);
+        }
+    } while (FindNextFileA(Search, &Data));
+    FindClose(Search);
+#else
     if (NamePart.find_first_of("*?") == std::string::npos) {
-        if (!NamePart.empty() && FileExists(Pattern)) {
+        if (FileExists(Pattern)) {
             Result.push_back(Pattern);
         }
         return Result;
     }
 
+    namespace fs = std::filesystem;
     std::error_code Ec;
     fs::directory_iterator It(DirPart.empty() ? fs::path(".") : fs::path(DirPart), Ec);
     if (Ec) {
@@ -126,6 +169,7 @@ std::vector<std::string> FindFiles(const std::string &Pattern)
             Result.push_back(DirPart + Name);
         }
     }
+#endif
     std::sort(Result.begin(), Result.end());
     return Result;
 }

@@ -28,7 +28,7 @@ template <typename TMakeText> void ReportError(std::ostream &Out, TMakeText Make
     try {
         const std::string Text = MakeText();
         Out.write(Text.data(), static_cast<std::streamsize>(Text.size()));
-        Out.put('\n');
+        Out.write(ConsoleLineBreak.data(), static_cast<std::streamsize>(ConsoleLineBreak.size()));
         Out.flush();
     } catch (...) {
         // Nothing is left to tell the user with; the exit status still says it.

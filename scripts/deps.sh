@@ -8,10 +8,13 @@ missing=()
 command -v cmake >/dev/null 2>&1 || missing+=(cmake)
 command -v make >/dev/null 2>&1 || missing+=(make)
 command -v c++ >/dev/null 2>&1 || command -v g++ >/dev/null 2>&1 || missing+=(g++)
-if ! ls /usr/lib/*/cmake/GTest/GTestConfig.cmake /usr/lib/cmake/GTest/GTestConfig.cmake \
-        /usr/local/lib/cmake/GTest/GTestConfig.cmake >/dev/null 2>&1; then
-    missing+=(libgtest-dev)
-fi
+# Any one of the usual places will do.
+gtest=no
+for f in /usr/lib/*/cmake/GTest/GTestConfig.cmake /usr/lib/cmake/GTest/GTestConfig.cmake \
+        /usr/local/lib/cmake/GTest/GTestConfig.cmake; do
+    [ -e "$f" ] && gtest=yes
+done
+[ "$gtest" = yes ] || missing+=(libgtest-dev)
 for pkg in "$@"; do
     dpkg -s "$pkg" >/dev/null 2>&1 || missing+=("$pkg")
 done

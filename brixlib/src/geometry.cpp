@@ -4,21 +4,41 @@
 
 #include <utility>
 
+#include "posindex.h"
+
 namespace brix
 {
 
 // ---------------------------------------------------------------------------
 // Points
 
+namespace
+{
+
+/// Room for "( x y z ) " with the longest numbers.
+constexpr std::size_t PointTextRoom = 3 * FloatTextRoom + 8;
+
+/// Writes "( x y z )" at Q; returns the end.
+char *FormatPoint(char *Q, const T3DPoint &P)
+{
+    *Q++ = '(';
+    *Q++ = ' ';
+    Q = FormatFloat(Q, P.x);
+    *Q++ = ' ';
+    Q = FormatFloat(Q, P.y);
+    *Q++ = ' ';
+    Q = FormatFloat(Q, P.z);
+    *Q++ = ' ';
+    *Q++ = ')';
+    return Q;
+}
+
+} // namespace
+
 void AppendPoint(std::string &Out, const T3DPoint &P)
 {
-    Out.append("( ");
-    AppendFloat(Out, P.x);
-    Out.push_back(' ');
-    AppendFloat(Out, P.y);
-    Out.push_back(' ');
-    AppendFloat(Out, P.z);
-    Out.append(" )");
+    char Buf[PointTextRoom];
+    Out.append(Buf, FormatPoint(Buf, P));
 }
 
 std::string PointToStr(const T3DPoint &P)
@@ -39,6 +59,21 @@ bool ReadPoint(std::string_view &Rest, T3DPoint &P, std::string &Error)
     // number text and makes it invalid.
     static constexpr char Terminators[3] = {' ', ' ', ')'};
     for (std::size_t I = 0; I < 3; ++I) {
+        // The usual case first: a plain decimal right before its terminator
+        // (spaces may come before the ")"). It is then the whole text before
+        // the first terminator, as below, and reads to the same value.
+        double Plain = 0;
+        if (const std::size_t Len = ReadPlainDecimal(Rest, Plain); Len > 0) {
+            std::size_t T = Len;
+            while (I == 2 && T < Rest.size() && Rest[T] == ' ') {
+                ++T;
+            }
+            if (T < Rest.size() && Rest[T] == Terminators[I]) {
+                P.coords(I) = Plain;
+                Rest = Trim(Rest.substr(T + 1));
+                continue;
+            }
+        }
         const std::size_t Pos = Rest.find(Terminators[I]);
         if (Pos == std::string_view::npos) {
             Error = GetMsg(msgFormatError);
@@ -64,10 +99,64 @@ bool PointsEqual(const T3DPoint &P1, const T3DPoint &P2)
 // ---------------------------------------------------------------------------
 // Faces
 
+namespace
+{
+
+bool IsBlank(char C)
+{
+    return static_cast<unsigned char>(C) <= 32;
+}
+
+/// Reads the three points of a trimmed face line written the usual way: each
+/// "(", three plain decimals (the first two ending at a space, the third at
+/// spaces and ")"), blanks after every part. Returns where the points end, or
+/// null for a line written any other way, which ReadPoint then reads with its
+/// exact errors; where this succeeds ReadPoint reads the same values.
+const char *ReadPlainPoints(const char *P, const char *End, double (&Values)[9])
+{
+    for (std::size_t Point = 0; Point < 3; ++Point) {
+        if (P == End || *P != '(') {
+            return nullptr;
+        }
+        ++P;
+        while (P < End && IsBlank(*P)) {
+            ++P;
+        }
+        for (std::size_t I = 0; I < 3; ++I) {
+            const std::size_t Len = ReadPlainDecimal(std::string_view(P, static_cast<std::size_t>(End - P)), Values[Point * 3 + I]);
+            if (Len == 0) {
+                return nullptr;
+            }
+            P += Len;
+            if (I == 2) {
+                while (P < End && *P == ' ') {
+                    ++P;
+                }
+            }
+            if (P == End || *P != (I == 2 ? ')' : ' ')) {
+                return nullptr;
+            }
+            ++P;
+            while (P < End && IsBlank(*P)) {
+                ++P;
+            }
+        }
+    }
+    return P;
+}
+
+} // namespace
+
 void TBrushSide::Load(std::string_view S, std::string &Error)
 {
     std::string_view Rest = Trim(S);
-    if (!ReadPoint(Rest, p1, Error) || !ReadPoint(Rest, p2, Error) || !ReadPoint(Rest, p3, Error)) {
+    double V[9];
+    if (const char *After = ReadPlainPoints(Rest.data(), Rest.data() + Rest.size(), V)) {
+        p1 = {V[0], V[1], V[2]};
+        p2 = {V[3], V[4], V[5]};
+        p3 = {V[6], V[7], V[8]};
+        Rest.remove_prefix(static_cast<std::size_t>(After - Rest.data()));
+    } else if (!ReadPoint(Rest, p1, Error) || !ReadPoint(Rest, p2, Error) || !ReadPoint(Rest, p3, Error)) {
         return;
     }
     Rest = Trim(Rest);
@@ -90,12 +179,15 @@ namespace
 
 void AppendSide(std::string &Out, const TBrushSide &Side)
 {
-    AppendPoint(Out, Side.p1);
-    Out.push_back(' ');
-    AppendPoint(Out, Side.p2);
-    Out.push_back(' ');
-    AppendPoint(Out, Side.p3);
-    Out.push_back(' ');
+    // The three points are made in one buffer and appended at once.
+    char Buf[3 * PointTextRoom];
+    char *Q = FormatPoint(Buf, Side.p1);
+    *Q++ = ' ';
+    Q = FormatPoint(Q, Side.p2);
+    *Q++ = ' ';
+    Q = FormatPoint(Q, Side.p3);
+    *Q++ = ' ';
+    Out.append(Buf, Q);
     Out.append(Side.texture);
     Out.push_back(' ');
     Out.append(Side.params);
@@ -195,6 +287,20 @@ bool IntersectPlanes(const TBrushSide &S1, const TBrushSide &S2, const TBrushSid
 
 void TBrush::LoadFromList(const TLineList &AList, std::size_t &Index, std::string &Error)
 {
+    // Room for exactly the face lines ahead: a vector grown one face at a
+    // time would keep up to twice the memory a brush needs.
+    std::size_t Faces = 0;
+    for (std::size_t K = Index; K < AList.size(); ++K) {
+        const std::string_view Line = Trim(AList[K]);
+        if (Line.empty() || Line.starts_with("//")) {
+            continue;
+        }
+        if (Line.front() != '(') {
+            break;
+        }
+        ++Faces;
+    }
+    FSides.reserve(FSides.size() + Faces);
     while (Index < AList.size()) {
         const std::string_view Line = Trim(AList[Index]);
         ++Index;
@@ -340,14 +446,92 @@ bool TBrushList::IsStored() const
     return false;
 }
 
-std::ptrdiff_t TBrushList::FindAnalog(const TBrush &ABrush, bool cmpTexture) const
+// ---------------------------------------------------------------------------
+// The brush list's search index
+
+namespace
 {
-    for (std::size_t I = 0; I < FItems.size(); ++I) {
-        if (FItems[I].Cmp(ABrush, cmpTexture)) {
-            return static_cast<std::ptrdiff_t>(I);
+
+// Shorter lists are scanned: an index would cost more than it saves.
+constexpr std::size_t IndexedListLength = 16;
+
+} // namespace
+
+struct TBrushListIndex
+{
+    TPositionIndex Positions;
+    std::vector<std::size_t> Changed; ///< brushes handed out for change since the last search
+};
+
+TBrushList::TBrushList() = default;
+TBrushList::~TBrushList() = default;
+TBrushList::TBrushList(const TBrushList &Source) : FItems(Source.FItems) {}
+TBrushList::TBrushList(TBrushList &&Source) noexcept = default;
+TBrushList &TBrushList::operator=(TBrushList &&Source) noexcept = default;
+
+TBrushList &TBrushList::operator=(const TBrushList &Source)
+{
+    if (this != &Source) {
+        FItems = Source.FItems;
+        DropIndex();
+    }
+    return *this;
+}
+
+void TBrushList::DropIndexNow()
+{
+    FIndex.reset();
+}
+
+void TBrushList::NoteChanged(std::size_t I)
+{
+    FIndex->Changed.push_back(I);
+    // Past this, building anew is cheaper than following every change.
+    if (FIndex->Changed.size() > FItems.size()) {
+        FIndex.reset();
+    }
+}
+
+std::uint64_t GeometryKey(const TBrush &Brush)
+{
+    TKeyHash H;
+    H.Add(static_cast<std::uint64_t>(Brush.Count()));
+    for (const TBrushSide &Side : Brush.SideList()) {
+        for (const T3DPoint *P : {&Side.p1, &Side.p2, &Side.p3}) {
+            H.Add(P->x).Add(P->y).Add(P->z);
         }
     }
-    return -1;
+    return H.Key();
+}
+
+std::ptrdiff_t TBrushList::FindAnalog(const TBrush &ABrush, bool cmpTexture) const
+{
+    if (FItems.size() < IndexedListLength || FItems.size() > TPositionIndex::MaxPositions) {
+        for (std::size_t I = 0; I < FItems.size(); ++I) {
+            if (FItems[I].Cmp(ABrush, cmpTexture)) {
+                return static_cast<std::ptrdiff_t>(I);
+            }
+        }
+        return -1;
+    }
+    if (!FIndex) {
+        FIndex = std::make_unique<TBrushListIndex>();
+    }
+    TPositionIndex &Positions = FIndex->Positions;
+    for (const std::size_t I : FIndex->Changed) {
+        if (I < Positions.Size()) {
+            Positions.Update(I, GeometryKey(FItems[I]));
+        }
+    }
+    FIndex->Changed.clear();
+    // Brushes added since the last search are keyed now, not when added: the
+    // loader fills a brush after adding it.
+    for (std::size_t I = Positions.Size(); I < FItems.size(); ++I) {
+        Positions.Append(GeometryKey(FItems[I]));
+    }
+    // The key ignores textures, so a texture changed in place cannot hide a
+    // brush: Cmp decides, and the lowest position that passes wins.
+    return Positions.FindFirst(GeometryKey(ABrush), [&](std::size_t I) { return FItems[I].Cmp(ABrush, cmpTexture); });
 }
 
 } // namespace brix

@@ -40,6 +40,7 @@ std::string_view NumberPart(std::string_view ID)
 
 void TMapFile::ReIndex()
 {
+    DropIndex(); // identifiers change below
     // All number parts are read before any identifier is given, so a number
     // that does not fit leaves the map as it was.
     std::int64_t Highest = 0;
@@ -69,6 +70,12 @@ void TMapFile::ReIndex()
         char Digits[24];
         auto Res = std::to_chars(Digits, Digits + sizeof(Digits), Highest);
         NewID.append(Digits, Res.ptr);
+        if (!Item->PropExists("id")) {
+            // Room for exactly one more property: doubling every full list of
+            // a large map would cost more than the identifiers themselves.
+            Item->Props.reserve(Item->Props.size() + 1);
+            Item->Values.reserve(Item->Values.size() + 1);
+        }
         Item->SetID(NewID);
         FNeedSave = true;
     }
@@ -76,6 +83,7 @@ void TMapFile::ReIndex()
 
 void TMapFile::RemoveID()
 {
+    DropIndex();
     for (const auto &Item : FItems) {
         if (Item->RemoveID()) {
             FNeedSave = true;
@@ -85,6 +93,7 @@ void TMapFile::RemoveID()
 
 void TMapFile::RemoveDupIDs()
 {
+    DropIndex();
     std::unordered_set<std::string> Seen;
     for (const auto &Item : FItems) {
         if (!Item->Indexed()) {

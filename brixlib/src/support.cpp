@@ -2,9 +2,21 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <system_error>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
 
 
 namespace brix
@@ -139,6 +151,7 @@ int Oem866Byte(char32_t Cp)
     }
 }
 
+#ifndef _WIN32
 /// Lower-case partner of a letter, for comparisons without regard to case.
 char32_t FoldLetter(char32_t Cp)
 {
@@ -177,6 +190,7 @@ char32_t FoldLetter(char32_t Cp)
         return (Cp % 2 == 0) ? Cp + 1 : Cp;
     return Cp;
 }
+#endif
 
 
 } // namespace
@@ -268,24 +282,6 @@ std::string Utf8ToOem866(std::string_view Text)
 // ---------------------------------------------------------------------------
 // Text helpers
 
-std::string_view TrimLeft(std::string_view S)
-{
-    std::size_t B = 0;
-    while (B < S.size() && static_cast<unsigned char>(S[B]) <= 32)
-        ++B;
-    return S.substr(B);
-}
-
-std::string_view Trim(std::string_view S)
-{
-    std::size_t B = 0, E = S.size();
-    while (B < E && static_cast<unsigned char>(S[B]) <= 32)
-        ++B;
-    while (E > B && static_cast<unsigned char>(S[E - 1]) <= 32)
-        --E;
-    return S.substr(B, E - B);
-}
-
 std::string AsciiUpper(std::string_view S)
 {
     std::string R(S);
@@ -306,6 +302,25 @@ std::string AsciiLower(std::string_view S)
 
 std::string CaseFoldKey(std::string_view S)
 {
+#ifdef _WIN32
+    // Texts are in the system's ANSI code page here: its letters fold by the
+    // system's own rules. The key is the folded text as UTF-8, so two texts
+    // that differ after folding never meet in a conversion back.
+    constexpr std::size_t MaxLen = 1 << 28;
+    if (S.empty() || S.size() > MaxLen)
+        return std::string(S);
+    const int Len = static_cast<int>(S.size());
+    const int WideLen = MultiByteToWideChar(CP_ACP, 0, S.data(), Len, nullptr, 0);
+    if (WideLen <= 0)
+        return std::string(S);
+    std::wstring Wide(static_cast<std::size_t>(WideLen), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, S.data(), Len, Wide.data(), WideLen);
+    CharLowerBuffW(Wide.data(), static_cast<DWORD>(WideLen));
+    const int KeyLen = WideCharToMultiByte(CP_UTF8, 0, Wide.data(), WideLen, nullptr, 0, nullptr, nullptr);
+    std::string Key(static_cast<std::size_t>(std::max(KeyLen, 0)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, Wide.data(), WideLen, Key.data(), KeyLen, nullptr, nullptr);
+    return Key;
+#else
     std::string Out;
     Out.reserve(S.size());
     for (std::size_t I = 0; I < S.size();)
@@ -324,10 +339,99 @@ std::string CaseFoldKey(std::string_view S)
         I += Len;
     }
     return Out;
+#endif
 }
 
 // ---------------------------------------------------------------------------
 // Numbers
+
+namespace
+{
+
+/// 10^0 .. 10^15, each exactly a Double.
+constexpr double ExactPowersOf10[16] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13,
+    1e14, 1e15};
+
+/// "00", "01", ... "99".
+constexpr char DigitPairs[] = "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243"
+                              "4445464748495051525354555657585960616263646566676869707172737475767778798081828384858687"
+                              "888990919293949596979899";
+
+/// Writes V, below 10^16, in decimal at P and returns the end.
+char *FormatWhole(char *P, std::uint64_t V)
+{
+    // The length first, so that the digit pairs go straight to their places.
+    std::size_t N = 1;
+    for (std::uint64_t Limit = 10; N < 16 && V >= Limit; Limit *= 10)
+        ++N;
+    char *const End = P + N;
+    char *Q = End;
+    const auto Pairs = [&Q](auto W) {
+        while (W >= 100)
+        {
+            Q -= 2;
+            std::memcpy(Q, DigitPairs + 2 * (W % 100), 2);
+            W /= 100;
+        }
+        if (W >= 10)
+        {
+            Q -= 2;
+            std::memcpy(Q, DigitPairs + 2 * W, 2);
+        }
+        else
+            *--Q = static_cast<char>('0' + W);
+    };
+    // Most coordinates fit 32 bits, where dividing is cheaper.
+    if (V <= 0xFFFFFFFFu)
+        Pairs(static_cast<std::uint32_t>(V));
+    else
+        Pairs(V);
+    return End;
+}
+
+/// Writes a positive A that is M / 10^K for a whole M below 10^15 and K of 1
+/// to 4, when that decimal is exactly what A was read from (its nearest
+/// Double is A). Such a decimal lies within half a unit of A's 15th digit, so
+/// it is A rounded to 15 digits. Returns the end of the text, or null when A
+/// is no such number.
+char *FormatShortFraction(char *P, double A)
+{
+    if (!(A < 1e11))
+        return nullptr;
+    for (int K = 1; K <= 4; ++K)
+    {
+        // Any whole M near A * 10^K will do: the exact test accepts only the
+        // right one. A scaled value far from any whole number fails it anyway
+        // (the decimal and A differ by a relative 2^-53 at most), so that
+        // cheaper look comes first.
+        const double Scaled = A * ExactPowersOf10[K];
+        const double M = static_cast<double>(static_cast<std::uint64_t>(Scaled + 0.5));
+        if (std::fabs(Scaled - M) > Scaled * 1e-12 || M / ExactPowersOf10[K] != A)
+            continue;
+        const auto Whole = static_cast<std::uint64_t>(M);
+        const auto Scale = static_cast<std::uint64_t>(ExactPowersOf10[K]);
+        std::uint64_t Fraction = Whole % Scale;
+        int Places = K;
+        while (Places > 0 && Fraction % 10 == 0)
+        {
+            Fraction /= 10;
+            --Places;
+        }
+        if (Places == 0)
+            return nullptr; // a whole number: not written here
+        P = FormatWhole(P, Whole / Scale);
+        *P++ = '.';
+        for (int D = Places - 1; D >= 0; --D)
+        {
+            P[D] = static_cast<char>('0' + Fraction % 10);
+            Fraction /= 10;
+        }
+        return P + Places;
+    }
+    return nullptr;
+}
+
+} // namespace
 
 std::string FloatErrorMsg(std::string_view S)
 {
@@ -337,8 +441,103 @@ std::string FloatErrorMsg(std::string_view S)
     return R;
 }
 
+namespace
+{
+
+constexpr std::uint64_t WholePowersOf10[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+
+/// Reads the run of decimal digits at P: Digits becomes Digits * 10^n plus
+/// the run's value (modulo 2^64 for long runs, which the caller refuses).
+/// Returns the end of the run.
+const char *ReadDigitRun(const char *P, const char *End, std::uint64_t &Digits)
+{
+    if constexpr (std::endian::native == std::endian::little)
+    {
+        // Eight characters at a time, the first in the lowest byte. A borrow
+        // or carry between bytes only runs into bytes after the first
+        // non-digit, which are not used.
+        while (End - P >= 8)
+        {
+            std::uint64_t Chunk;
+            std::memcpy(&Chunk, P, 8);
+            const std::uint64_t D = Chunk - 0x3030303030303030ull;
+            const std::uint64_t NonDigits = (D | (D + 0x7676767676767676ull)) & 0x8080808080808080ull;
+            const int N = NonDigits == 0 ? 8 : std::countr_zero(NonDigits) / 8;
+            if (N == 0)
+                return P;
+            // The N digits into the top bytes, zeros before them; then pairs,
+            // fours and the eight combined.
+            std::uint64_t V = D << (8 * (8 - N));
+            V = V * 10 + (V >> 8);
+            V = (((V & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+                    (((V >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+                32;
+            Digits = Digits * WholePowersOf10[N] + V;
+            P += N;
+            if (N < 8)
+                return P;
+        }
+    }
+    while (P < End && static_cast<unsigned>(*P - '0') < 10)
+        Digits = Digits * 10 + static_cast<unsigned>(*P++ - '0');
+    return P;
+}
+
+} // namespace
+
+std::size_t ReadPlainDecimal(std::string_view S, double &Value)
+{
+    const char *const Begin = S.data();
+    const char *const End = Begin + S.size();
+    const char *P = Begin;
+    bool Negative = false;
+    if (P < End && (*P == '-' || *P == '+'))
+        Negative = *P++ == '-';
+    std::uint64_t Digits = 0;
+    const char *const First = P;
+    P = ReadDigitRun(P, End, Digits);
+    std::size_t Count = static_cast<std::size_t>(P - First);
+    std::size_t Fraction = 0;
+    if (P < End && *P == '.')
+    {
+        const char *const Point = ++P;
+        P = ReadDigitRun(P, End, Digits);
+        Fraction = static_cast<std::size_t>(P - Point);
+        Count += Fraction;
+    }
+    // An exponent, or more digits, is left to the general reading.
+    if (Count == 0 || Count > 15 || (P < End && (*P == 'e' || *P == 'E' || static_cast<unsigned>(*P - '0') < 10)))
+        return 0;
+    // With at most 15 digits the whole number of them is exact, and so is
+    // 10^(fraction digits): one correctly rounded division gives the nearest
+    // Double, the value that the general reading gives.
+    double V = static_cast<double>(Digits);
+    if (Fraction > 0)
+        V /= ExactPowersOf10[Fraction];
+    Value = Negative ? -V : V;
+    return static_cast<std::size_t>(P - Begin);
+}
+
+namespace
+{
+
+/// The plain decimals that fill map files, with spaces around, nothing else.
+bool TryPlainDecimal(std::string_view S, double &Value)
+{
+    std::size_t B = 0, E = S.size();
+    while (B < E && S[B] == ' ')
+        ++B;
+    while (E > B && S[E - 1] == ' ')
+        --E;
+    return E > B && ReadPlainDecimal(S.substr(B, E - B), Value) == E - B;
+}
+
+} // namespace
+
 bool TryStrToFloat(std::string_view S, double &Value)
 {
+    if (TryPlainDecimal(S, Value))
+        return true;
     std::size_t I = 0;
     const std::size_t N = S.size();
     while (I < N && S[I] == ' ')
@@ -447,50 +646,68 @@ double StrToFloat(std::string_view S)
     return V;
 }
 
-void AppendFloat(std::string &Out, double Value)
+char *FormatFloat(char *P, double Value)
 {
-    char Buf[64];
     if (Value == 0.0)
     {
-        Out += '0'; // negative zero too
-        return;
+        *P++ = '0'; // negative zero too
+        return P;
     }
+    const auto Put = [&P](std::string_view Text) {
+        for (const char C : Text)
+            *P++ = C;
+        return P;
+    };
     if (std::isnan(Value))
-    {
-        Out += "NAN";
-        return;
-    }
+        return Put("NAN");
     if (std::isinf(Value))
-    {
-        Out += Value < 0 ? "-INF" : "INF";
-        return;
-    }
+        return Put(Value < 0 ? "-INF" : "INF");
     // Whole numbers below 10^15 have at most 15 digits: written exactly as integers.
-    if (std::fabs(Value) < 1e15 && Value == std::trunc(Value))
+    if (Value > -1e15 && Value < 1e15)
     {
-        auto R = std::to_chars(Buf, Buf + sizeof Buf, static_cast<long long>(Value));
-        Out.append(Buf, R.ptr);
-        return;
+        const auto Whole = static_cast<long long>(Value);
+        if (static_cast<double>(Whole) == Value)
+        {
+            if (Whole < 0)
+                *P++ = '-';
+            return FormatWhole(P, static_cast<std::uint64_t>(Whole < 0 ? -Whole : Whole));
+        }
     }
+    // Rounded to 15 digits, the largest Doubles would become 1.79769313486232E308,
+    // beyond the range: a map written so could not be read again. Round those down.
+    if (std::fabs(Value) > 1.79769313486231e308)
+        return Put(Value < 0 ? "-1.79769313486231E308" : "1.79769313486231E308");
+    // Coordinates are mostly short decimals such as 0.5 or 12.25.
+    {
+        char *Q = P;
+        if (Value < 0)
+            *Q++ = '-';
+        if (char *End = FormatShortFraction(Q, std::fabs(Value)))
+            return End;
+    }
+    char Buf[64];
     auto R = std::to_chars(Buf, Buf + sizeof Buf, Value, std::chars_format::general, 15);
     std::string_view Text(Buf, static_cast<std::size_t>(R.ptr - Buf));
     const std::size_t EPos = Text.find('e');
     if (EPos == std::string_view::npos)
-    {
-        Out.append(Text);
-        return;
-    }
+        return Put(Text);
     // "1e+15" -> "1E15", "1e-05" -> "1E-5"
-    Out.append(Text.substr(0, EPos));
-    Out += 'E';
+    Put(Text.substr(0, EPos));
+    *P++ = 'E';
     std::size_t K = EPos + 1;
     if (Text[K] == '-')
-        Out += '-';
+        *P++ = '-';
     if (Text[K] == '-' || Text[K] == '+')
         ++K;
     while (K + 1 < Text.size() && Text[K] == '0')
         ++K;
-    Out.append(Text.substr(K));
+    return Put(Text.substr(K));
+}
+
+void AppendFloat(std::string &Out, double Value)
+{
+    char Buf[FloatTextRoom];
+    Out.append(Buf, FormatFloat(Buf, Value));
 }
 
 std::string FloatToStr(double Value)

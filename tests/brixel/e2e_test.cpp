@@ -1,8 +1,10 @@
 // Runs the built brixel binary in a fresh directory per case and checks its
 // console bytes, exit status, stderr (always empty) and every file left behind.
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <filesystem>
@@ -14,9 +16,14 @@
 
 #include <gtest/gtest.h>
 
+#include "../testplatform.h"
 #include "brixlib/mapfile.h"
 
 namespace fs = std::filesystem;
+using testplatform::ConsoleText;
+using testplatform::PerPlatform;
+using testplatform::U8Name;
+using testplatform::U8Path;
 
 namespace
 {
@@ -148,7 +155,8 @@ public:
     {
         static std::atomic<int> Counter{0};
         FRoot =
-            fs::temp_directory_path() / ("brixel-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(Counter++));
+            fs::temp_directory_path() /
+            ("brixel-e2e-" + std::to_string(testplatform::ProcessId()) + "-" + std::to_string(Counter++));
         fs::remove_all(FRoot);
         fs::create_directories(FRoot / "work");
     }
@@ -164,15 +172,96 @@ private:
     fs::path FRoot;
 };
 
-TRun RunBrixel(const TTempDir &Dir, const std::vector<std::string> &Args, const std::string &Stdin)
+// The program as built; a path without a drive is made whole here, since the
+// program runs in another directory (and, on Windows, maybe on another drive).
+std::string BrixelExe()
 {
-    const std::string InName = (Dir.Root() / "stdin").string();
-    const std::string OutName = (Dir.Root() / "stdout").string();
-    const std::string ErrName = (Dir.Root() / "stderr").string();
-    const std::string WorkName = Dir.Work().string();
-    WriteAll(InName, Stdin);
+    return fs::absolute(BRIXEL_EXE).string();
+}
 
-    std::vector<std::string> Argv = {BRIXEL_EXE};
+#ifdef _WIN32
+
+// One argument as the C runtime splits a command line: quotes around it when
+// it is empty or holds blanks or quotes; backslashes doubled before a quote.
+std::string QuoteArg(const std::string &Arg)
+{
+    if (!Arg.empty() && Arg.find_first_of(" \t\"") == std::string::npos) {
+        return Arg;
+    }
+    std::string Out = "\"";
+    std::size_t Backslashes = 0;
+    for (char C : Arg) {
+        if (C == '\\') {
+            ++Backslashes;
+            continue;
+        }
+        Out.append(C == '"' ? Backslashes * 2 + 1 : Backslashes, '\\');
+        Out += C;
+        Backslashes = 0;
+    }
+    Out.append(Backslashes * 2, '\\');
+    return Out + "\"";
+}
+
+// A handle the child inherits as one of its standard handles.
+HANDLE OpenStdHandle(const std::string &Name, bool Write)
+{
+    SECURITY_ATTRIBUTES Inherit = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    return CreateFileA(Name.c_str(), Write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        &Inherit, Write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+// Runs the program; its exit status, or -1 when it cannot start, crashes or
+// has not ended after a minute.
+int Spawn(const std::vector<std::string> &Args, const std::string &WorkDir, const std::string &InName,
+    const std::string &OutName, const std::string &ErrName)
+{
+    const std::string Exe = BrixelExe();
+    std::string CommandLine = QuoteArg(Exe);
+    for (const std::string &A : Args) {
+        CommandLine += ' ';
+        CommandLine += QuoteArg(A);
+    }
+    const HANDLE In = OpenStdHandle(InName, false);
+    const HANDLE Out = OpenStdHandle(OutName, true);
+    const HANDLE Err = OpenStdHandle(ErrName, true);
+    int Status = -1;
+    if (In != INVALID_HANDLE_VALUE && Out != INVALID_HANDLE_VALUE && Err != INVALID_HANDLE_VALUE) {
+        STARTUPINFOA Startup = {};
+        Startup.cb = sizeof Startup;
+        Startup.dwFlags = STARTF_USESTDHANDLES;
+        Startup.hStdInput = In;
+        Startup.hStdOutput = Out;
+        Startup.hStdError = Err;
+        PROCESS_INFORMATION Process = {};
+        if (CreateProcessA(Exe.c_str(), CommandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, WorkDir.c_str(),
+                &Startup, &Process)) {
+            DWORD Code = 0;
+            if (WaitForSingleObject(Process.hProcess, 60000) != WAIT_OBJECT_0) {
+                TerminateProcess(Process.hProcess, 1);
+                WaitForSingleObject(Process.hProcess, INFINITE);
+            } else if (GetExitCodeProcess(Process.hProcess, &Code) && Code <= 255) {
+                // A crash ends with an exception code, far above any status.
+                Status = static_cast<int>(Code);
+            }
+            CloseHandle(Process.hThread);
+            CloseHandle(Process.hProcess);
+        }
+    }
+    for (HANDLE H : {In, Out, Err}) {
+        if (H != INVALID_HANDLE_VALUE) {
+            CloseHandle(H);
+        }
+    }
+    return Status;
+}
+
+#else
+
+int Spawn(const std::vector<std::string> &Args, const std::string &WorkDir, const std::string &InName,
+    const std::string &OutName, const std::string &ErrName)
+{
+    std::vector<std::string> Argv = {BrixelExe()};
     Argv.insert(Argv.end(), Args.begin(), Args.end());
     std::vector<char *> ArgvPtrs;
     for (std::string &A : Argv) {
@@ -180,14 +269,13 @@ TRun RunBrixel(const TTempDir &Dir, const std::vector<std::string> &Args, const 
     }
     ArgvPtrs.push_back(nullptr);
 
-    TRun Result;
     const pid_t Pid = ::fork();
     if (Pid == 0) {
         // Only async-signal-safe calls between fork and exec.
         const int In = ::open(InName.c_str(), O_RDONLY);
         const int Out = ::open(OutName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int Err = ::open(ErrName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (In < 0 || Out < 0 || Err < 0 || ::chdir(WorkName.c_str()) != 0 || ::dup2(In, 0) < 0 || ::dup2(Out, 1) < 0 ||
+        if (In < 0 || Out < 0 || Err < 0 || ::chdir(WorkDir.c_str()) != 0 || ::dup2(In, 0) < 0 || ::dup2(Out, 1) < 0 ||
             ::dup2(Err, 2) < 0) {
             ::_exit(127);
         }
@@ -195,12 +283,25 @@ TRun RunBrixel(const TTempDir &Dir, const std::vector<std::string> &Args, const 
         ::_exit(127);
     }
     if (Pid < 0) {
-        return Result;
+        return -1;
     }
     int WaitStatus = 0;
     ::waitpid(Pid, &WaitStatus, 0);
     // A crash gives -1, which no case expects.
-    Result.Status = WIFEXITED(WaitStatus) ? WEXITSTATUS(WaitStatus) : -1;
+    return WIFEXITED(WaitStatus) ? WEXITSTATUS(WaitStatus) : -1;
+}
+
+#endif
+
+TRun RunBrixel(const TTempDir &Dir, const std::vector<std::string> &Args, const std::string &Stdin)
+{
+    const std::string InName = (Dir.Root() / "stdin").string();
+    const std::string OutName = (Dir.Root() / "stdout").string();
+    const std::string ErrName = (Dir.Root() / "stderr").string();
+    WriteAll(InName, Stdin);
+
+    TRun Result;
+    Result.Status = Spawn(Args, Dir.Work().string(), InName, OutName, ErrName);
     Result.Out = ReadAll(OutName);
     Result.Err = ReadAll(ErrName);
     return Result;
@@ -212,9 +313,9 @@ struct Case
     std::vector<std::string> Args;
     std::vector<TFile> Inputs;
     std::string Stdin;
-    std::string Out; ///< after the banner
+    std::string Out; ///< after the banner; "\n" stands for the console's line break
     int Status;
-    std::vector<TFile> Written; ///< files created or changed; all others must be untouched
+    std::vector<TFile> Written; ///< files created or changed (names in UTF-8); all others must be untouched
     bool OutIsPrefix = false;   ///< the end of the output holds a system text
 };
 
@@ -226,7 +327,7 @@ void RunCases(const std::vector<Case> &Cases)
         SCOPED_TRACE(C.Name);
         TTempDir Dir;
         for (const TFile &F : C.Inputs) {
-            const fs::path P = Dir.Work() / F.Name;
+            const fs::path P = Dir.Work() / U8Path(F.Name);
             if (F.Name.back() == '/') {
                 fs::create_directories(P);
                 continue;
@@ -237,10 +338,11 @@ void RunCases(const std::vector<Case> &Cases)
         const TRun R = RunBrixel(Dir, C.Args, C.Stdin);
         EXPECT_EQ(R.Status, C.Status);
         EXPECT_EQ(R.Err, "");
+        const std::string Out = ConsoleText(Banner + C.Out);
         if (C.OutIsPrefix) {
-            EXPECT_EQ(R.Out.substr(0, Banner.size() + C.Out.size()), Banner + C.Out);
+            EXPECT_EQ(R.Out.substr(0, Out.size()), Out);
         } else {
-            EXPECT_EQ(R.Out, Banner + C.Out);
+            EXPECT_EQ(R.Out, Out);
         }
 
         std::map<std::string, std::string> Expected;
@@ -255,7 +357,7 @@ void RunCases(const std::vector<Case> &Cases)
         std::map<std::string, std::string> Actual;
         for (const auto &Entry : fs::recursive_directory_iterator(Dir.Work())) {
             if (Entry.is_regular_file()) {
-                Actual[fs::relative(Entry.path(), Dir.Work()).generic_string()] = ReadAll(Entry.path());
+                Actual[U8Name(fs::relative(Entry.path(), Dir.Work()))] = ReadAll(Entry.path());
             }
         }
         EXPECT_EQ(Actual, Expected);
@@ -285,6 +387,21 @@ std::string Oem(std::string_view Utf8)
         } else {
             Out += static_cast<char>(Code == 0x401 ? 0xF0 : 0xF1);
         }
+    }
+    return Out;
+}
+
+// UTF-8 text (two-byte sequences at most) as UTF-16 LE with its byte-order mark.
+std::string Utf16Le(std::string_view Utf8)
+{
+    std::string Out = "\xFF\xFE";
+    for (std::size_t I = 0; I < Utf8.size(); ++I) {
+        unsigned Code = static_cast<unsigned char>(Utf8[I]);
+        if (Code >= 0x80 && I + 1 < Utf8.size()) {
+            Code = ((Code & 0x1Fu) << 6) | (static_cast<unsigned char>(Utf8[++I]) & 0x3Fu);
+        }
+        Out += static_cast<char>(Code & 0xFF);
+        Out += static_cast<char>(Code >> 8);
     }
     return Out;
 }
@@ -342,7 +459,9 @@ TEST(Brixel, CommandLineErrors)
         {"option file missing", {"-sc:nope.txt"}, {}, "", "ERROR! File not found: nope.txt\n", 1, {}},
         {"option file names itself", {"-sc:o.txt"}, {{"o.txt", "-sc:o.txt\n"}}, "",
             "Include o.txt\nERROR! Recursive call of a file o.txt\n", 1, {}},
-        {"option file twice, other case", {"-sc:o.txt", "-sc:O.TXT"}, {{"o.txt", "-y\n"}, {"O.TXT", "-y\n"}}, "",
+        // One file on Windows, two elsewhere: the names are the same either way.
+        {"option file twice, other case", {"-sc:o.txt", "-sc:O.TXT"},
+            PerPlatform<std::vector<TFile>>({{"o.txt", "-y\n"}, {"O.TXT", "-y\n"}}, {{"o.txt", "-y\n"}}), "",
             "Include o.txt\nERROR! Recursive call of a file O.TXT\n", 1, {}},
         {"option line with a leading blank", {"-sc:o.txt"}, {{"o.txt", " -y\n"}}, "",
             "Include o.txt\nERROR! Undefined command:  -y\n", 1, {}},
@@ -537,7 +656,48 @@ TEST(Brixel, Patterns)
             "sub/a.map saved\n" + Saved, 0,
             {{"out.map", OutIds},
                 {"sub/a.map", Map({{{{"classname", "light"}, {"origin", "1 1 1"}, {"id", "a.map#1"}}, {}}})}}},
+        // Windows compares names without regard to case and takes "\" as a separator.
+        {"letter case of a pattern", {"base.map", "sub/*.MAP", "-dest:out.map", "-y"}, Files, "",
+            PerPlatform<std::string>("ERROR! File not found: sub/*.MAP\n", Saved), PerPlatform(1, 0),
+            PerPlatform<std::vector<TFile>>(
+                {}, {{"out.map", Map({{WsBaseProps, {W1, W2}}, Light, Door, LightA, LightB})}})},
+        {"backslash before the pattern", {"mkid", "base.map", "sub\\a*", "-dest:out.map", "-y"}, Files, "",
+            PerPlatform<std::string>("ERROR! File not found: sub\\a*\n", "sub\\a.map saved\n" + Saved),
+            PerPlatform(1, 0),
+            PerPlatform<std::vector<TFile>>({},
+                {{"out.map", OutIds},
+                    {"sub/a.map", Map({{{{"classname", "light"}, {"origin", "1 1 1"}, {"id", "a.map#1"}}, {}}})}})},
     });
+}
+
+TEST(Brixel, FileNames)
+{
+    // sub\out.map is a file in a directory on Windows, one file name
+    // elsewhere; the ids take the bare file name on every platform.
+    std::vector<Case> Cases = {
+        {"a destination in a directory", {"mkid", "base.map", "-dest:sub\\out.map", "-y"},
+            {{"base.map", Base}, {"sub/", ""}}, "", "sub\\out.map saved\nComplete\n", 0,
+            {{PerPlatform<std::string>("sub\\out.map", "sub/out.map"), OutIds}}},
+    };
+    // Names are held as the system's text (the ANSI code page on Windows) and
+    // printed as such, also between Russian words in code page 866.
+    std::string Name;
+    if (testplatform::NativeText("Жук.map", Name)) {
+        const std::string Lines = "-dest:Жук.map\r\n-y\r\n";
+        Cases.insert(Cases.end(),
+            {
+                {"a name on the command line", {"base.map", "-dest:" + Name, "-y"}, {{"base.map", Base}}, "",
+                    Name + " saved\nComplete\n", 0, {{"Жук.map", Base}}},
+                {"a UTF-8 option file", {"base.map", "-sc:o.txt"},
+                    {{"base.map", Base}, {"o.txt", "\xEF\xBB\xBF" + Lines}}, "",
+                    "Include o.txt\n" + Name + " saved\nComplete\n", 0, {{"Жук.map", Base}}},
+                {"a UTF-16 option file", {"base.map", "-sc:o.txt"}, {{"base.map", Base}, {"o.txt", Utf16Le(Lines)}}, "",
+                    "Include o.txt\n" + Name + " saved\nComplete\n", 0, {{"Жук.map", Base}}},
+                {"Russian message around a name", {"-ru", Name}, {}, "",
+                    Oem("ОШИБКА! Файл не найден: ") + Name + "\n", 1, {}},
+            });
+    }
+    RunCases(Cases);
 }
 
 TEST(Brixel, LoadAndWriteErrors)
@@ -556,7 +716,7 @@ TEST(Brixel, LoadAndWriteErrors)
 TEST(Brixel, Examples)
 {
     // The bundled maps: two rooms that share one wall brush and one door brush.
-    const std::string Ex = BRIX_EXAMPLES_DIR;
+    const std::string Ex = fs::absolute(BRIX_EXAMPLES_DIR).string();
     struct Step
     {
         std::vector<std::string> Args;
@@ -576,7 +736,7 @@ TEST(Brixel, Examples)
         Args.insert(Args.end(), {"-dest:out.map", "-y"});
         const TRun R = RunBrixel(Dir, Args, "");
         EXPECT_EQ(R.Status, 0);
-        EXPECT_EQ(R.Out, Banner + Saved);
+        EXPECT_EQ(R.Out, ConsoleText(Banner + Saved));
 
         brix::TMapFile Out;
         std::string Error;

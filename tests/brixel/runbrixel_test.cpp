@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include "../testplatform.h"
 #include "brixel/brixel.h"
+
+using testplatform::ConsoleText;
 
 namespace
 {
@@ -39,8 +42,8 @@ TEST(RunBrixel, RunsAreIndependent)
         int Status = -1;
         const std::string Out = RunInProcess(C.Args, Status);
         EXPECT_EQ(Status, C.Status);
-        ASSERT_EQ(Out.rfind("brixel v1.51\n\n", 0), 0u);
-        EXPECT_NE(Out.find(C.Tail), std::string::npos) << Out;
+        ASSERT_EQ(Out.rfind(ConsoleText("brixel v1.51\n\n"), 0), 0u);
+        EXPECT_NE(Out.find(ConsoleText(C.Tail)), std::string::npos) << Out;
     }
 }
 

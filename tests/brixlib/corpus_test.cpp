@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "../testplatform.h"
 #include "brixlib/mapfile.h"
 
 using namespace brix;
@@ -83,12 +84,19 @@ TEST(TMapFile, LineEndsAndEncodingsReadAlike)
     ASSERT_EQ(Error, "");
     ASSERT_EQ(Reference.Count(), 2u);
     EXPECT_EQ(Reference[0].Brushes.Count(), 1u);
+    // Text with a byte-order mark is decoded to the system's text; bytes
+    // without one are kept as they are.
+    TMapFile Decoded;
+    Decoded.LoadFromText(testplatform::Native(Lf), Error);
+    ASSERT_EQ(Error, "");
     const std::string Bom = "\xEF\xBB\xBF";
-    for (const std::string &Text : {CrLf, Cr, Bom + Lf, Bom + CrLf, Le, Be}) {
+    const std::pair<std::string, const TMapFile *> Cases[] = {{CrLf, &Reference}, {Cr, &Reference},
+        {Bom + Lf, &Decoded}, {Bom + CrLf, &Decoded}, {Le, &Decoded}, {Be, &Decoded}};
+    for (const auto &[Text, Expected] : Cases) {
         SCOPED_TRACE(Text.substr(0, 4));
         TMapFile Map;
         Map.LoadFromText(Text, Error);
         EXPECT_EQ(Error, "");
-        EXPECT_EQ(Written(Map), Written(Reference));
+        EXPECT_EQ(Written(Map), Written(*Expected));
     }
 }

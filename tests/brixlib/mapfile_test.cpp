@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string>
 
+#include "../testplatform.h"
 #include "brixlib/mapfile.h"
 
 using namespace brix;
@@ -145,7 +146,7 @@ TEST(TMapFile, SaveAsksBeforeOverwriting)
     };
     const fs::path File = Dir / "out.map";
     const std::string Question = "File \"" + File.string() + "\" already exists. Rewrite? (y/n) ";
-    const std::string Saved = File.string() + " saved\n";
+    const std::string Saved = File.string() + " saved" + std::string(ConsoleLineBreak);
     for (const Case &C : Cases) {
         SCOPED_TRACE(C.Answer);
         fs::remove(File);
@@ -173,8 +174,12 @@ TEST(TMapFile, LoadFromFileReadsEveryEncoding)
     const fs::path &Dir = Temp.Dir;
     const std::string Utf16Le = Bytes("\xFF\xFE{\0\n\0\"\0a\0\"\0 \0\"\0\xE9\0\"\0\r\0\n\0}\0");
     const std::string Utf16Be = Bytes("\xFE\xFF\0{\0\n\0\"\0a\0\"\0 \0\"\0\xE9\0\"\0\r\0\n\0}");
-    const char *const Variants[] = {"{\n\"a\" \"\xC3\xA9\"\n}", "\xEF\xBB\xBF{\r\n\"a\" \"\xC3\xA9\"\r\n}\r\n"};
-    for (const std::string &Bytes : {std::string(Variants[0]), std::string(Variants[1]), Utf16Le, Utf16Be}) {
+    // Without a byte-order mark the bytes are kept; with one, the text is
+    // decoded to the system's text (UTF-8, or the ANSI code page on Windows).
+    const std::string Decoded = testplatform::Native("\xC3\xA9");
+    const std::pair<std::string, std::string> Cases[] = {{"{\n\"a\" \"\xC3\xA9\"\n}", "\xC3\xA9"},
+        {"\xEF\xBB\xBF{\r\n\"a\" \"\xC3\xA9\"\r\n}\r\n", Decoded}, {Utf16Le, Decoded}, {Utf16Be, Decoded}};
+    for (const auto &[Bytes, Value] : Cases) {
         SCOPED_TRACE(Bytes);
         const fs::path File = Dir / "in.map";
         std::ofstream(File, std::ios::binary) << Bytes;
@@ -183,7 +188,7 @@ TEST(TMapFile, LoadFromFileReadsEveryEncoding)
         Map.LoadFromFile(File.string(), Error);
         EXPECT_EQ(Error, "");
         ASSERT_EQ(Map.Count(), 1u);
-        EXPECT_EQ(Map[0].PropValue("a"), "\xC3\xA9");
+        EXPECT_EQ(Map[0].PropValue("a"), Value);
     }
     TMapFile Map;
     std::string Error;

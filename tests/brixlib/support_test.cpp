@@ -2,15 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <string>
+#include <vector>
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
+
+#include "../testplatform.h"
 
 using namespace brix;
 namespace fs = std::filesystem;
@@ -38,7 +44,8 @@ void WriteAll(const fs::path &P, const std::string &Data)
 
 fs::path MakeTempDir(const char *Name)
 {
-    fs::path Dir = fs::temp_directory_path() / (std::string("brix_support_") + Name + "_" + std::to_string(::getpid()));
+    fs::path Dir = fs::temp_directory_path() /
+                   (std::string("brix_support_") + Name + "_" + std::to_string(testplatform::ProcessId()));
     fs::remove_all(Dir);
     fs::create_directories(Dir);
     return Dir;
@@ -125,17 +132,22 @@ TEST(Text, TrimRemovesControlsAndSpaces)
 
 TEST(Text, CaseFoldKey)
 {
+    // Texts are UTF-8 here and taken as the program holds them (on Windows:
+    // the ANSI code page, whose letters fold there); Raw ones are bytes as they are.
     struct Case
     {
         std::string A, B;
         bool Same;
+        bool Raw = false;
     } Cases[] = {
         {"Door#1", "DOOR#1", true},
         {"\xd0\x81\xd0\xbb\xd0\xba\xd0\xb0", "\xd1\x91\xd0\x9b\xd0\x9a\xd0\x90", true}, // Ёлка / ёЛКА
         {"\xc3\x89t\xc3\xa9", "\xc3\xa9T\xc3\x89", true},                                 // Été / éTÉ
         {"\xc3\x97", "\xc3\xb7", false},                                                   // × and ÷ are not letters
-        {"a\xff", "A\xff", true},                                                          // invalid byte kept
-        {"a\xff", "a\xfe", false},
+        {"a\xff", "A\xff", true, true}, // not UTF-8: the byte is kept
+        {"a\xff", "a\xfe", false, true},
+        // Ж/ж in code page 1251, Æ/æ in 1252: letters only where the text is ANSI.
+        {"\xc6", "\xe6", testplatform::OnWindows, true},
         {"worldspawn", "WorldSpawn", true},
         {"\xce\xa3", "\xcf\x83", true}, // Σ σ
         {"abc", "abd", false},
@@ -143,7 +155,10 @@ TEST(Text, CaseFoldKey)
     for (const auto &C : Cases)
     {
         SCOPED_TRACE(C.A + " / " + C.B);
-        EXPECT_EQ(CaseFoldKey(C.A) == CaseFoldKey(C.B), C.Same);
+        std::string A = C.A, B = C.B;
+        if (!C.Raw && !(testplatform::NativeText(C.A, A) && testplatform::NativeText(C.B, B)))
+            continue; // the system's code page has no such letters
+        EXPECT_EQ(CaseFoldKey(A) == CaseFoldKey(B), C.Same);
     }
 }
 
@@ -334,6 +349,8 @@ TEST(ParsePoint, OriginTexts)
 
 TEST(Files, DecodeAndSplit)
 {
+    // Decoded text is held as UTF-8, or on Windows in the ANSI code page.
+    using testplatform::Native;
     struct Case
     {
         std::string Bytes;
@@ -344,9 +361,10 @@ TEST(Files, DecodeAndSplit)
         {"a\r\r\nb", {"a", "", "b"}},
         {"\xEF\xBB\xBFx\ny", {"x", "y"}},
         {std::string("a\nb\0c\nd", 7), {"a", "b"}},
-        {std::string("\xFF\xFE" "a\0\n\0\x16\x04", 8), {"a", "\xd0\x96"}},  // UTF-16 LE: a, LF, Ж
+        {"\xEF\xBB\xBF\xd0\x96", {Native("\xd0\x96")}},                        // UTF-8: Ж
+        {std::string("\xFF\xFE" "a\0\n\0\x16\x04", 8), {"a", Native("\xd0\x96")}}, // UTF-16 LE: a, LF, Ж
         {std::string("\xFE\xFF\0a\0\r\0\n\0b", 10), {"a", "b"}},           // UTF-16 BE
-        {std::string("\xFF\xFE\x3D\xD8\x00\xDE", 6), {"\xf0\x9f\x98\x80"}}, // surrogate pair
+        {std::string("\xFF\xFE\x3D\xD8\x00\xDE", 6), {Native("\xf0\x9f\x98\x80")}}, // surrogate pair
         {std::string("\xFF\xFE" "a\0\0\0b\0", 8), {"a"}},                   // NUL ends the text
         {"\xE9t\xE9", {"\xE9t\xE9"}},                                       // 8-bit text kept byte for byte
         {"", {}},
@@ -385,19 +403,23 @@ TEST(Files, AtomicWriteReplacesWholeAndKeepsMode)
     const fs::path Dir = MakeTempDir("write");
     const fs::path Target = Dir / "out.map";
     WriteAll(Target, "old");
+#ifndef _WIN32
     ::chmod(Target.c_str(), 0640);
+#endif
     WriteFileAtomic(Target.string(), "new content");
     EXPECT_EQ(ReadAll(Target), "new content");
-    struct stat St
-    {
-    };
-    ASSERT_EQ(::stat(Target.c_str(), &St), 0);
-    EXPECT_EQ(St.st_mode & 0777, 0640u);
     // No temporary file is left behind.
     std::size_t Count = 0;
     for ([[maybe_unused]] const auto &E : fs::directory_iterator(Dir))
         ++Count;
     EXPECT_EQ(Count, 1u);
+
+#ifndef _WIN32
+    struct stat St
+    {
+    };
+    ASSERT_EQ(::stat(Target.c_str(), &St), 0);
+    EXPECT_EQ(St.st_mode & 0777, 0640u);
 
     // Writing through a symbolic link keeps the link and changes its target.
     const fs::path Link = Dir / "link.map";
@@ -405,6 +427,7 @@ TEST(Files, AtomicWriteReplacesWholeAndKeepsMode)
     WriteFileAtomic(Link.string(), "via link");
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(Link)));
     EXPECT_EQ(ReadAll(Target), "via link");
+#endif
     fs::remove_all(Dir);
 }
 
@@ -436,6 +459,16 @@ TEST(Files, AtomicWriteFailuresLeaveFilesAsTheyWere)
     }
     EXPECT_TRUE(fs::is_directory(Dir / "adir"));
 
+#ifdef _WIN32
+    // A read-only file is not replaced.
+    const fs::path Ro = Dir / "ro.map";
+    WriteAll(Ro, "precious");
+    fs::permissions(Ro, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+        fs::perm_options::remove);
+    EXPECT_THROW(WriteFileAtomic(Ro.string(), "x"), EBrixError);
+    EXPECT_EQ(ReadAll(Ro), "precious");
+    fs::permissions(Ro, fs::perms::owner_write, fs::perm_options::add);
+#else
     if (::geteuid() != 0) // root may write anywhere
     {
         const fs::path Ro = Dir / "ro";
@@ -446,5 +479,119 @@ TEST(Files, AtomicWriteFailuresLeaveFilesAsTheyWere)
         EXPECT_EQ(ReadAll(Ro / "keep.map"), "precious");
         ::chmod(Ro.c_str(), 0755);
     }
+#endif
     fs::remove_all(Dir);
 }
+
+TEST(Numbers, LargestDoublesWriteReadably)
+{
+    // Rounded up to 15 digits these would leave the range of a Double, and a
+    // map written with them could not be read again.
+    struct Case
+    {
+        double Value;
+        const char *Text;
+    };
+    const Case Cases[] = {
+        {std::numeric_limits<double>::max(), "1.79769313486231E308"},
+        {-std::numeric_limits<double>::max(), "-1.79769313486231E308"},
+        {1.797693134862315e308, "1.79769313486231E308"},
+        {1.79769313486231e308, "1.79769313486231E308"},
+        {1.7976931348623e308, "1.7976931348623E308"},
+    };
+    for (const Case &C : Cases)
+    {
+        SCOPED_TRACE(C.Text);
+        EXPECT_EQ(FloatToStr(C.Value), C.Text);
+        double Again = 0;
+        EXPECT_TRUE(TryStrToFloat(FloatToStr(C.Value), Again));
+        EXPECT_EQ(FloatToStr(Again), C.Text);
+    }
+}
+
+TEST(Files, TextAfterNulIsRefused)
+{
+    // The text ends at its NUL; a file that goes on after it would lose the
+    // rest without a word, so it is not read at all.
+    struct Case
+    {
+        const char *Name;
+        std::string Bytes;
+        const char *Text;  ///< what is read; null when the file is refused
+        std::size_t Offset; ///< of the NUL named in the error
+    };
+    const std::string Map = "{\n}\n";
+    const Case Cases[] = {
+        {"no NUL", Map, "{\n}\n", 0},
+        {"NULs and blanks at the end", Map + std::string(3, '\0') + " \r\n" + std::string(2, '\0'), "{\n}\n", 0},
+        {"text after a NUL", Map + std::string(1, '\0') + Map, nullptr, 4},
+        {"UTF-8 mark, text after a NUL", "\xEF\xBB\xBF" + Map + std::string(1, '\0') + "x", nullptr, 7},
+        {"UTF-16 LE, NUL at the end", std::string("\xFF\xFE{\0\n\0\0\0\n\0", 10), "{\n", 0},
+        {"UTF-16 LE, text after a NUL", std::string("\xFF\xFE{\0\0\0}\0", 8), nullptr, 4},
+        {"UTF-16 BE, text after a NUL", std::string("\xFE\xFF\0{\0\0\0}", 8), nullptr, 4},
+        {"UTF-16 without its mark", std::string("{\0\n\0}\0", 6), nullptr, 1},
+    };
+    const fs::path Dir = MakeTempDir("nul");
+    for (const Case &C : Cases)
+    {
+        SCOPED_TRACE(C.Name);
+        const std::string Name = (Dir / "t.map").string();
+        WriteAll(Name, C.Bytes);
+        for (const bool Pieces : {false, true})
+        {
+            std::string Text;
+            try
+            {
+                if (Pieces)
+                {
+                    TTextFileReader Reader(Name);
+                    while (Reader.ReadPiece(Text, 3))
+                    {
+                    }
+                }
+                else
+                {
+                    Text = ReadTextFile(Name);
+                }
+                ASSERT_NE(C.Text, nullptr) << "read: " << Text;
+                EXPECT_EQ(Text, C.Text);
+            }
+            catch (const EBrixError &E)
+            {
+                EXPECT_EQ(C.Text, nullptr) << E.what();
+                EXPECT_EQ(std::string(E.what()), "Cannot open file \"" + Name +
+                                                     "\". Not a text file: NUL character at offset " +
+                                                     std::to_string(C.Offset));
+            }
+        }
+    }
+    fs::remove_all(Dir);
+}
+
+#ifndef _WIN32
+TEST(Files, AtomicWriteRefusesWhatIsNoFile)
+{
+    // Replacing a pipe or a device by a plain file would break what it was
+    // (as root even /dev/null); a file that may not be written is refused as
+    // writing into it would be.
+    const fs::path Dir = MakeTempDir("nofile");
+    ASSERT_EQ(::mkfifo((Dir / "pipe").c_str(), 0644), 0);
+    EXPECT_THROW(WriteFileAtomic((Dir / "pipe").string(), "x"), EBrixError);
+    EXPECT_TRUE(fs::is_fifo(Dir / "pipe"));
+    if (::geteuid() != 0) // root may write anything
+    {
+        WriteAll(Dir / "ro.map", "precious");
+        ::chmod((Dir / "ro.map").c_str(), 0444);
+        EXPECT_THROW(WriteFileAtomic((Dir / "ro.map").string(), "x"), EBrixError);
+        EXPECT_EQ(ReadAll(Dir / "ro.map"), "precious");
+    }
+    std::vector<std::string> Left;
+    for (const auto &E : fs::directory_iterator(Dir))
+        Left.push_back(E.path().filename().string());
+    std::sort(Left.begin(), Left.end());
+    const std::vector<std::string> Expected =
+        ::geteuid() != 0 ? std::vector<std::string>{"pipe", "ro.map"} : std::vector<std::string>{"pipe"};
+    EXPECT_EQ(Left, Expected); // no temporary file left behind
+    fs::remove_all(Dir);
+}
+#endif

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -143,28 +144,56 @@ public:
     T3DPoint Center, Min, Max; ///< filled by CalcMinMax only; never copied
 };
 
+struct TBrushListIndex; // the search index of a long brush list
+
 /// The brushes of an entity, in file order.
+///
+/// FindAnalog keeps an index of the brushes' geometry once the list is long
+/// enough to be worth one; it answers exactly as a scan in list order would.
+/// The index follows Add, Clear and the copies; a brush reached through the
+/// non-const operator[] is read again at the next search, and a non-const
+/// begin()/end() drops the index. A brush reference kept past a search must
+/// not be used to change that brush's faces (textures and IsStored may change).
 class TBrushList
 {
 public:
-    TBrushList() = default;
-    TBrushList(const TBrushList &Source) = default;
-    TBrushList &operator=(const TBrushList &Source) = default;
-    TBrushList(TBrushList &&) noexcept = default;
-    TBrushList &operator=(TBrushList &&) noexcept = default;
+    TBrushList();
+    ~TBrushList();
+    TBrushList(const TBrushList &Source);
+    TBrushList &operator=(const TBrushList &Source);
+    TBrushList(TBrushList &&Source) noexcept;
+    TBrushList &operator=(TBrushList &&Source) noexcept;
 
     std::size_t Count() const { return FItems.size(); }
     bool Empty() const { return FItems.empty(); }
-    TBrush &operator[](std::size_t I) { return FItems[I]; }
+    TBrush &operator[](std::size_t I)
+    {
+        if (FIndex) {
+            NoteChanged(I);
+        }
+        return FItems[I];
+    }
     const TBrush &operator[](std::size_t I) const { return FItems[I]; }
     TBrush &Add(TBrush Brush)
     {
         FItems.push_back(std::move(Brush));
         return FItems.back();
     }
-    void Clear() { FItems.clear(); }
-    auto begin() { return FItems.begin(); }
-    auto end() { return FItems.end(); }
+    void Clear()
+    {
+        FItems.clear();
+        DropIndex();
+    }
+    auto begin()
+    {
+        DropIndex();
+        return FItems.begin();
+    }
+    auto end()
+    {
+        DropIndex();
+        return FItems.end();
+    }
     auto begin() const { return FItems.begin(); }
     auto end() const { return FItems.end(); }
 
@@ -175,7 +204,21 @@ public:
     std::ptrdiff_t FindAnalog(const TBrush &ABrush, bool cmpTexture) const;
 
 private:
+    void NoteChanged(std::size_t I);
+    void DropIndex()
+    {
+        if (FIndex) {
+            DropIndexNow();
+        }
+    }
+    void DropIndexNow();
+
     std::vector<TBrush> FItems;
+    mutable std::unique_ptr<TBrushListIndex> FIndex; // built by the first search that needs it
 };
+
+/// A key of the brush's geometry: the face count and every point, exactly
+/// (0 and -0 alike); textures play no part. Brushes that Cmp have equal keys.
+std::uint64_t GeometryKey(const TBrush &Brush);
 
 } // namespace brix

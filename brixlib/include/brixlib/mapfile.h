@@ -84,20 +84,42 @@ private:
     bool FIsStored = true;
 };
 
+struct TMapFileIndex; // the search indexes of a map
+
 /// A level-map file in memory: its entities, its name, and whether an
 /// identifier operation changed it.
+///
+/// FindEntity and FindAnalog keep indexes (by identifier; by class name, spawn
+/// flags and origin) that answer exactly as a scan in map order would. They
+/// follow Add, Clear, loading and the identifier operations; an entity reached
+/// through the non-const operator[], FindEntity or FindAnalog is read again at
+/// the next search. An entity reference kept past a search must not be used to
+/// change its "id", "classname", "spawnflags" or "origin", or to give a
+/// brushless entity brushes.
 class TMapFile
 {
 public:
-    TMapFile() = default;
-    explicit TMapFile(std::string FileName) : FFileName(std::move(FileName)) {}
+    TMapFile();
+    explicit TMapFile(std::string FileName);
+    ~TMapFile();
+    TMapFile(TMapFile &&Source) noexcept;
+    TMapFile &operator=(TMapFile &&Source) noexcept;
 
     std::size_t Count() const { return FItems.size(); }
-    TEntity &operator[](std::size_t I) { return *FItems[I]; }
+    TEntity &operator[](std::size_t I)
+    {
+        if (FIndex) {
+            NoteChanged(I);
+        }
+        return *FItems[I];
+    }
     const TEntity &operator[](std::size_t I) const { return *FItems[I]; }
     /// Appends an entity (the map owns it); returns its position.
     std::size_t Add(std::unique_ptr<TEntity> Entity);
-    void Clear() { FItems.clear(); }
+    void Clear();
+    /// Hands over all entities, in order, and leaves the map empty: a map that
+    /// is not read again passes its entities on without copying them.
+    std::vector<std::unique_ptr<TEntity>> TakeAll();
 
     const std::string &FileName() const { return FFileName; }
     void SetFileName(std::string Value) { FFileName = std::move(Value); }
@@ -107,6 +129,9 @@ public:
     /// Error (entities read so far stay); an unreadable file raises
     /// "Cannot open file "%s". %s".
     void LoadFromFile(const std::string &AFileName, std::string &Error);
+    /// The same, reading the file in pieces of about PieceBytes.
+    void LoadFromFile(const std::string &AFileName, std::string &Error, std::size_t PieceBytes);
+    static constexpr std::size_t DefaultPieceBytes = std::size_t(4) << 20;
     /// The same from text already in memory (decoded as a file would be).
     void LoadFromText(std::string_view Text, std::string &Error);
     /// The written format: an empty line, then "// entity N" and the block of
@@ -137,9 +162,16 @@ public:
     void RemoveDupIDs();
 
 private:
+    void NoteChanged(std::size_t I);
+    void DropIndex();
+    /// Brings the indexes up to date with the map; false when the map is too
+    /// long to index (then the searches scan).
+    bool RefreshIndex(bool WithAnalogs);
+
     std::vector<std::unique_ptr<TEntity>> FItems;
     std::string FFileName;
     bool FNeedSave = false;
+    std::unique_ptr<TMapFileIndex> FIndex; // built by the first search
 };
 
 /// The file-name part of identifiers: the name after its last "\", "/" or ":".

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
@@ -82,12 +84,39 @@ void AppendUtf8(std::string &Out, char32_t Cp);
 /// ASCII exactly; other characters become '?').
 std::string Utf8ToOem866(std::string_view Text);
 
+/// The end of every console line: the platform's own line break, written as
+/// these bytes (standard output is not translated on the way out).
+#ifdef _WIN32
+inline constexpr std::string_view ConsoleLineBreak = "\r\n";
+#else
+inline constexpr std::string_view ConsoleLineBreak = "\n";
+#endif
+
 // ---------------------------------------------------------------------------
 // Text helpers
 
 /// Removes every character with a code up to 32 from both ends.
-std::string_view Trim(std::string_view S);
-std::string_view TrimLeft(std::string_view S);
+/// (Inline: every line of a map is trimmed several times on its way in.)
+inline std::string_view Trim(std::string_view S)
+{
+    std::size_t B = 0, E = S.size();
+    while (B < E && static_cast<unsigned char>(S[B]) <= 32) {
+        ++B;
+    }
+    while (E > B && static_cast<unsigned char>(S[E - 1]) <= 32) {
+        --E;
+    }
+    return S.substr(B, E - B);
+}
+
+inline std::string_view TrimLeft(std::string_view S)
+{
+    std::size_t B = 0;
+    while (B < S.size() && static_cast<unsigned char>(S[B]) <= 32) {
+        ++B;
+    }
+    return S.substr(B);
+}
 
 /// ASCII-only upper / lower case folding (file names, option names).
 std::string AsciiUpper(std::string_view S);
@@ -103,6 +132,12 @@ std::string CaseFoldKey(std::string_view S);
 /// decimal separator. False for any other text, or a value beyond a Double.
 bool TryStrToFloat(std::string_view S, double &Value);
 
+/// Reads a plain decimal from the front of S: an optional sign, then at most
+/// 15 digits with an optional "." among them, not followed by an exponent or
+/// a further digit. Returns how many characters it read, 0 when S does not
+/// begin so (TryStrToFloat then decides); the value is TryStrToFloat's.
+std::size_t ReadPlainDecimal(std::string_view S, double &Value);
+
 /// TryStrToFloat or raise "'%s' is not a valid floating point value".
 double StrToFloat(std::string_view S);
 
@@ -115,6 +150,11 @@ std::string FloatToStr(double Value);
 
 /// Appends FloatToStr(Value) to Out without a temporary string.
 void AppendFloat(std::string &Out, double Value);
+
+/// Writes FloatToStr(Value) at P, which has room for FloatTextRoom characters;
+/// returns the end of the text.
+inline constexpr std::size_t FloatTextRoom = 32;
+char *FormatFloat(char *P, double Value);
 
 /// Reads a signed 32-bit whole number: leading spaces, optional sign, decimal
 /// digits or hex digits after "$", "x", "X", "0x", "0X"; nothing after.
@@ -144,6 +184,8 @@ std::string DecodeText(std::string Bytes);
 /// Splits a text at CR LF, lone LF and lone CR; a last line without line end
 /// is a line (an empty text has no lines).
 TLineList SplitLines(std::string_view Text);
+/// The same into Lines (cleared first), whose room is used again.
+void SplitLines(std::string_view Text, TLineList &Lines);
 
 /// ReadFileBytes + DecodeText.
 std::string ReadTextFile(const std::string &FileName);
@@ -156,6 +198,50 @@ void WriteFileAtomic(const std::string &FileName, std::string_view Data);
 /// Whether a file (not a directory) of that name exists.
 bool FileExists(const std::string &FileName);
 
+/// Reads a text file in pieces, decoded as ReadTextFile decodes it whole: a
+/// file that begins with a byte-order mark comes whole, decoded, in the first
+/// piece; any other comes as its bytes, up to its first NUL. Raises
+/// "Cannot open file "%s". %s".
+class TTextFileReader
+{
+public:
+    explicit TTextFileReader(const std::string &FileName);
+    ~TTextFileReader();
+    TTextFileReader(const TTextFileReader &) = delete;
+    TTextFileReader &operator=(const TTextFileReader &) = delete;
+    /// Appends the next piece, about MaxBytes long, to Text; false, with
+    /// nothing appended, at the end of the text.
+    bool ReadPiece(std::string &Text, std::size_t MaxBytes);
+
+private:
+    std::string FFileName;
+    std::FILE *FFile = nullptr;
+    std::uintmax_t FLeft = 0; ///< bytes not read yet, as far as the size is known
+    bool FStarted = false, FEnded = false;
+};
+
+/// Writes a file in pieces, safely as WriteFileAtomic does: the pieces go to
+/// a temporary file beside the target, which Commit renames over it. A writer
+/// destroyed without Commit (an error on the way) removes the temporary file
+/// and leaves the target as it was. Raises "Cannot create file "%s". %s".
+class TAtomicFileWriter
+{
+public:
+    explicit TAtomicFileWriter(const std::string &FileName);
+    ~TAtomicFileWriter();
+    TAtomicFileWriter(const TAtomicFileWriter &) = delete;
+    TAtomicFileWriter &operator=(const TAtomicFileWriter &) = delete;
+    void Write(std::string_view Data);
+    void Commit();
+
+private:
+    std::string FFileName;
+    std::string FPending; ///< where the platform cannot write in pieces: all of it, written by Commit
+    std::string FTarget, FTemp;
+    int FFd = -1;
+    unsigned FMode = 0;
+};
+
 /// Lines of the written map format: each line is followed by CR LF.
 class TLineWriter
 {
@@ -164,15 +250,49 @@ public:
     {
         FText.append(Line);
         FText.append("\r\n");
+        Spill();
     }
     /// Direct access to build a line in place; finish it with EndLine.
     std::string &Buffer() { return FText; }
-    void EndLine() { FText.append("\r\n"); }
+    void EndLine()
+    {
+        FText.push_back('\r');
+        FText.push_back('\n');
+        Spill();
+    }
+    /// The text written since the last hand-over to the sink (all of it
+    /// without a sink).
     const std::string &Text() const { return FText; }
     void Clear() { FText.clear(); }
 
+    /// From now on, whole lines go to Sink whenever about PieceBytes of them
+    /// are waiting, so a large map is written without holding all of it.
+    void SetSink(std::function<void(std::string_view)> Sink, std::size_t PieceBytes = std::size_t(1) << 20)
+    {
+        FSink = std::move(Sink);
+        FPieceBytes = PieceBytes;
+        FText.reserve(PieceBytes + 4096);
+    }
+    /// Hands the waiting lines to the sink.
+    void Flush()
+    {
+        if (FSink && !FText.empty()) {
+            FSink(FText);
+            FText.clear();
+        }
+    }
+
 private:
+    void Spill()
+    {
+        if (FSink && FText.size() >= FPieceBytes) {
+            Flush();
+        }
+    }
+
     std::string FText;
+    std::function<void(std::string_view)> FSink;
+    std::size_t FPieceBytes = 0;
 };
 
 } // namespace brix

@@ -1,0 +1,101 @@
+// An index from 64-bit keys to positions of a list, for searches that must
+// answer exactly what a scan in list order would: the key only narrows the
+// search, the caller's own test decides, and the lowest position that passes
+// the test wins. Private to the library.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <string_view>
+#include <vector>
+
+namespace brix
+{
+
+/// Key hashing: order-dependent mixing of 64-bit words and texts.
+class TKeyHash
+{
+public:
+    explicit TKeyHash(std::uint64_t Seed = 0x2545F4914F6CDD1Dull) : FH(Seed) {}
+    TKeyHash &Add(std::uint64_t V)
+    {
+        FH = (std::rotl(FH, 5) ^ V) * 0x9E3779B97F4A7C15ull;
+        return *this;
+    }
+    /// Doubles by value: 0 and -0 are equal numbers and hash alike.
+    TKeyHash &Add(double V) { return Add(std::bit_cast<std::uint64_t>(V == 0 ? 0.0 : V)); }
+    TKeyHash &Add(std::string_view S);
+    /// The final key; never TPositionIndex::NoKey.
+    std::uint64_t Key() const
+    {
+        std::uint64_t X = FH;
+        X ^= X >> 33;
+        X *= 0xFF51AFD7ED558CCDull;
+        X ^= X >> 33;
+        X *= 0xC4CEB9FE1A85EC53ull;
+        X ^= X >> 33;
+        return X == 0 ? 1 : X;
+    }
+
+private:
+    std::uint64_t FH;
+};
+
+/// Positions 0 .. Size()-1 of a list, each with its key (or NoKey when the
+/// item cannot be found by key at all). Open addressing with linear probing.
+class TPositionIndex
+{
+public:
+    static constexpr std::uint64_t NoKey = 0;
+    /// Lists longer than this are not indexed (the caller scans them).
+    static constexpr std::size_t MaxPositions = std::numeric_limits<std::uint32_t>::max() - 2;
+
+    std::size_t Size() const { return FKeys.size(); }
+    void Clear();
+    /// Covers one more position, the next one, with its key.
+    void Append(std::uint64_t Key);
+    /// Gives a covered position a new key.
+    void Update(std::size_t Pos, std::uint64_t Key);
+
+    /// The lowest position whose key is Key and for which Matches(Pos) holds;
+    /// -1 when there is none.
+    template <class TPred> std::ptrdiff_t FindFirst(std::uint64_t Key, TPred &&Matches) const
+    {
+        if (Key == NoKey || FSlots.empty()) {
+            return -1;
+        }
+        std::ptrdiff_t Best = -1;
+        const std::size_t Mask = FSlots.size() - 1;
+        for (std::size_t S = Home(Key);; S = (S + 1) & Mask) {
+            const std::uint32_t V = FSlots[S];
+            if (V == Empty) {
+                return Best;
+            }
+            if (V == Deleted) {
+                continue;
+            }
+            const std::size_t Pos = V - 1;
+            if (FKeys[Pos] == Key && (Best < 0 || Pos < static_cast<std::size_t>(Best)) && Matches(Pos)) {
+                Best = static_cast<std::ptrdiff_t>(Pos);
+            }
+        }
+    }
+
+private:
+    static constexpr std::uint32_t Empty = 0;
+    static constexpr std::uint32_t Deleted = std::numeric_limits<std::uint32_t>::max();
+
+    std::size_t Home(std::uint64_t Key) const { return static_cast<std::size_t>((Key * 0x9E3779B97F4A7C15ull) >> FShift); }
+    void Insert(std::size_t Pos);
+    void Remove(std::size_t Pos);
+    void Rehash(std::size_t MinLive);
+
+    std::vector<std::uint64_t> FKeys;  ///< per position
+    std::vector<std::uint32_t> FSlots; ///< position + 1, Empty or Deleted
+    std::size_t FLive = 0, FDeleted = 0;
+    int FShift = 64;
+};
+
+} // namespace brix

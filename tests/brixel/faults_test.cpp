@@ -1,0 +1,543 @@
+// Faults on the way in and out, with the built program: destinations that
+// cannot be written, a full disk, inputs that vanish, binary input, sizes far
+// beyond real maps, and two runs racing for one destination. A fault is
+// always reported, the run ends with status 1, and every file is as it was.
+#ifndef _WIN32
+
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/mount.h>
+#endif
+
+#include <algorithm>
+#include <atomic>
+#include <iostream>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "brixel/brixel.h"
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+const std::string Banner = "brixel v1.51\n\n";
+constexpr uid_t Nobody = 65534;
+
+std::string Reason(int Err)
+{
+    return std::system_category().message(Err);
+}
+
+std::string ReadAll(const fs::path &P)
+{
+    std::ifstream F(P, std::ios::binary);
+    std::ostringstream S;
+    S << F.rdbuf();
+    return S.str();
+}
+
+void WriteAll(const fs::path &P, const std::string &Bytes)
+{
+    std::ofstream F(P, std::ios::binary);
+    F.write(Bytes.data(), static_cast<std::streamsize>(Bytes.size()));
+}
+
+// --- inputs ------------------------------------------------------------------------
+
+const std::string Face = "( 0 0 0 ) ( 0 64 0 ) ( 0 0 16 ) FLOOR 0 0 0 1 1\r\n";
+
+// A map in the written form, so a run that only copies it writes it unchanged.
+std::string WorldMap(std::size_t Faces, const std::string &Value = "worldspawn")
+{
+    std::string S = "\r\n// entity 0\r\n{\r\n\"classname\" \"" + Value + "\"\r\n// brush 0\r\n{\r\n";
+    S.reserve(S.size() + Faces * Face.size() + 16);
+    for (std::size_t I = 0; I < Faces; ++I) {
+        S += Face;
+    }
+    return S + "}\r\n}\r\n";
+}
+
+const std::string Base = WorldMap(6);
+const std::string Old = "old contents\n";
+
+// Bytes as a file of another program might hold them: NULs and all.
+std::string Garbage(std::size_t Size)
+{
+    std::string S(Size, '\0');
+    std::uint32_t X = 12345;
+    for (char &C : S) {
+        X = X * 1103515245u + 12345u;
+        C = static_cast<char>(X >> 24);
+    }
+    return S;
+}
+
+std::string Utf16Le(const std::string &Ascii)
+{
+    std::string S = "\xFF\xFE";
+    for (const char C : Ascii) {
+        S += C;
+        S += '\0';
+    }
+    return S;
+}
+
+std::string NotText(const std::string &Name, std::size_t Offset)
+{
+    return "Cannot open file \"" + Name + "\". Not a text file: NUL character at offset " + std::to_string(Offset);
+}
+
+// --- running the program -------------------------------------------------------------
+
+struct TFile
+{
+    std::string Name; ///< relative; a name ending in "/" is a directory
+    std::string Bytes;
+    int Mode = -1; ///< set after all files are made; -1 keeps the default
+};
+
+struct TSetup
+{
+    rlim_t FileSizeLimit = RLIM_INFINITY; ///< "ulimit -f" in bytes
+    bool WithoutRoot = false;             ///< root's rights would bypass read-only files
+};
+
+struct TRun
+{
+    std::string Out;
+    std::string Err;
+    int Status = -1;
+};
+
+constexpr int ChildSkipped = 125; ///< the child could not give up root's rights
+
+class TScratch
+{
+public:
+    TScratch()
+    {
+        static std::atomic<int> Counter{0};
+        FRoot = fs::temp_directory_path() /
+                ("brixel-faults-" + std::to_string(::getpid()) + "-" + std::to_string(Counter++));
+        fs::remove_all(FRoot);
+        fs::create_directories(FRoot / "work");
+    }
+    ~TScratch()
+    {
+        // Read-only directories would keep their contents.
+        std::error_code Ec;
+        for (auto It = fs::recursive_directory_iterator(FRoot, Ec); !Ec && It != fs::recursive_directory_iterator();
+             It.increment(Ec)) {
+            fs::permissions(It->path(), fs::perms::owner_all, fs::perm_options::add, Ec);
+        }
+        fs::remove_all(FRoot, Ec);
+    }
+    TScratch(const TScratch &) = delete;
+    TScratch &operator=(const TScratch &) = delete;
+
+    fs::path Work() const { return FRoot / "work"; }
+    fs::path Root() const { return FRoot; }
+
+    void Make(const std::vector<TFile> &Files) const
+    {
+        for (const TFile &F : Files) {
+            const fs::path P = Work() / F.Name;
+            if (F.Name.back() == '/') {
+                fs::create_directories(P);
+            } else {
+                fs::create_directories(P.parent_path());
+                WriteAll(P, F.Bytes);
+            }
+        }
+        for (const TFile &F : Files) {
+            if (F.Mode >= 0) {
+                ::chmod((Work() / F.Name).c_str(), static_cast<mode_t>(F.Mode));
+            }
+        }
+    }
+
+    /// Every entry under the work directory: files with their bytes,
+    /// directories as names ending in "/", anything else (a pipe) by name.
+    std::map<std::string, std::string> Snapshot() const
+    {
+        std::map<std::string, std::string> Entries;
+        for (const auto &E : fs::recursive_directory_iterator(Work())) {
+            const std::string Name = fs::relative(E.path(), Work()).generic_string();
+            if (E.is_directory()) {
+                Entries[Name + "/"] = "";
+            } else if (E.is_regular_file()) {
+                Entries[Name] = ReadAll(E.path());
+            } else {
+                Entries[Name] = "(not a file)";
+            }
+        }
+        return Entries;
+    }
+
+private:
+    fs::path FRoot;
+};
+
+pid_t Start(const TScratch &Dir, const std::vector<std::string> &Args, const TSetup &Setup, const std::string &Tag)
+{
+    const std::string InName = (Dir.Root() / "stdin").string();
+    const std::string OutName = (Dir.Root() / ("stdout" + Tag)).string();
+    const std::string ErrName = (Dir.Root() / ("stderr" + Tag)).string();
+    const std::string WorkName = Dir.Work().string();
+    if (!fs::exists(InName)) {
+        WriteAll(InName, "");
+    }
+    std::vector<std::string> Argv = {BRIXEL_EXE};
+    Argv.insert(Argv.end(), Args.begin(), Args.end());
+    std::vector<char *> Ptrs;
+    for (std::string &A : Argv) {
+        Ptrs.push_back(A.data());
+    }
+    Ptrs.push_back(nullptr);
+    const bool DropRoot = Setup.WithoutRoot && ::geteuid() == 0;
+
+    const pid_t Pid = ::fork();
+    if (Pid != 0) {
+        return Pid;
+    }
+    // Only async-signal-safe calls between fork and exec.
+    const int In = ::open(InName.c_str(), O_RDONLY);
+    const int Out = ::open(OutName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int Err = ::open(ErrName.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (In < 0 || Out < 0 || Err < 0 || ::chdir(WorkName.c_str()) != 0 || ::dup2(In, 0) < 0 || ::dup2(Out, 1) < 0 ||
+        ::dup2(Err, 2) < 0) {
+        ::_exit(127);
+    }
+    if (DropRoot && (::setgroups(0, nullptr) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0)) {
+        ::_exit(ChildSkipped);
+    }
+    if (Setup.FileSizeLimit != RLIM_INFINITY) {
+        // Past the limit a write fails with EFBIG instead of killing the process.
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit Limit = {Setup.FileSizeLimit, Setup.FileSizeLimit};
+        if (::setrlimit(RLIMIT_FSIZE, &Limit) != 0) {
+            ::_exit(127);
+        }
+    }
+    ::execv(Ptrs[0], Ptrs.data());
+    ::_exit(127);
+}
+
+TRun Finish(const TScratch &Dir, pid_t Pid, const std::string &Tag)
+{
+    TRun R;
+    int WaitStatus = 0;
+    if (Pid < 0 || ::waitpid(Pid, &WaitStatus, 0) != Pid) {
+        return R;
+    }
+    // A crash gives -1, which no case expects.
+    R.Status = WIFEXITED(WaitStatus) ? WEXITSTATUS(WaitStatus) : -1;
+    R.Out = ReadAll(Dir.Root() / ("stdout" + Tag));
+    R.Err = ReadAll(Dir.Root() / ("stderr" + Tag));
+    return R;
+}
+
+TRun RunProgram(const TScratch &Dir, const std::vector<std::string> &Args, const TSetup &Setup = {})
+{
+    return Finish(Dir, Start(Dir, Args, Setup, ""), "");
+}
+
+struct Case
+{
+    const char *Name;
+    std::vector<TFile> Inputs;
+    std::vector<std::string> Args;
+    std::string Out; ///< after the banner
+    TSetup Setup = {};
+};
+
+// Every case is a fault: reported, status 1, and the files untouched.
+void RunFaults(const std::vector<Case> &Cases)
+{
+    for (const Case &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TScratch Dir;
+        Dir.Make(C.Inputs);
+        const auto Before = Dir.Snapshot();
+        const TRun R = RunProgram(Dir, C.Args, C.Setup);
+        if (R.Status == ChildSkipped) {
+            std::cout << "[ SKIPPED  ] " << C.Name << ": cannot give up root's rights here\n";
+            continue;
+        }
+        EXPECT_EQ(R.Status, 1);
+        EXPECT_EQ(R.Err, "");
+        if (R.Out.size() < 4096 && C.Out.size() < 4096) {
+            EXPECT_EQ(R.Out, Banner + C.Out);
+        } else {
+            EXPECT_TRUE(R.Out == Banner + C.Out) << "output of " << R.Out.size() << " bytes differs";
+        }
+        EXPECT_TRUE(Dir.Snapshot() == Before) << "files changed";
+    }
+}
+
+} // namespace
+
+TEST(Faults, UnwritableDestinations)
+{
+    const TSetup User = {RLIM_INFINITY, true};
+    const std::string Permission = Reason(EACCES);
+    RunFaults({
+        {"destination in a read-only directory", {{"base.map", Base}, {"ro/", "", 0555}, {"ro/out.map", Old}},
+            {"base.map", "-dest:ro/out.map", "-y"}, "ERROR! Cannot create file \"ro/out.map\". " + Permission + "\n",
+            User},
+        {"new destination in a read-only directory", {{"base.map", Base}, {"ro/", "", 0555}},
+            {"base.map", "-dest:ro/out.map", "-y"}, "ERROR! Cannot create file \"ro/out.map\". " + Permission + "\n",
+            User},
+        {"read-only destination in a writable directory",
+            {{"./", "", 0777}, {"base.map", Base}, {"out.map", Old, 0444}}, {"base.map", "-dest:out.map", "-y"},
+            "ERROR! Cannot create file \"out.map\". " + Permission + "\n", User},
+        {"additional file written back into a read-only directory",
+            {{"base.map", Base}, {"ro/", "", 0555}, {"ro/extra.map", "{\n\"classname\" \"light\"\n}\n"}},
+            {"mkid", "base.map", "ro/extra.map", "-dest:out.map", "-y"},
+            "ERROR! Cannot create file \"ro/extra.map\". " + Permission + "\n", User},
+        {"destination is a directory", {{"base.map", Base}, {"out.map/", ""}, {"out.map/keep.map", Old}},
+            {"base.map", "-dest:out.map", "-y"}, "ERROR! Cannot create file \"out.map\". " + Reason(EISDIR) + "\n"},
+        {"destination names a directory with a slash", {{"base.map", Base}, {"sub/", ""}},
+            {"base.map", "-dest:sub/", "-y"}, "ERROR! Cannot create file \"sub/\". " + Reason(EISDIR) + "\n"},
+        {"disk full: file-size limit, new file", {{"base.map", WorldMap(200)}}, {"base.map", "-dest:out.map", "-y"},
+            "ERROR! Cannot create file \"out.map\". " + Reason(EFBIG) + "\n", {4096, false}},
+        {"disk full: file-size limit, the source is the destination", {{"base.map", WorldMap(200)}}, {"base.map", "-y"},
+            "ERROR! Cannot create file \"base.map\". " + Reason(EFBIG) + "\n", {4096, false}},
+    });
+}
+
+TEST(Faults, DestinationIsAPipe)
+{
+    // A pipe is not a file to replace; writing into it could wait forever.
+    TScratch Dir;
+    Dir.Make({{"base.map", Base}});
+    ASSERT_EQ(::mkfifo((Dir.Work() / "pipe").c_str(), 0644), 0);
+    const auto Before = Dir.Snapshot();
+    const TRun R = RunProgram(Dir, {"base.map", "-dest:pipe", "-y"});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_EQ(R.Out, Banner + "ERROR! Cannot create file \"pipe\". Not a regular file\n");
+    EXPECT_TRUE(fs::is_fifo(Dir.Work() / "pipe"));
+    EXPECT_TRUE(Dir.Snapshot() == Before);
+}
+
+#ifdef __linux__
+TEST(Faults, DiskFull)
+{
+    // A small memory file system of its own, where the system lets us make one.
+    TScratch Dir;
+    Dir.Make({{"base.map", WorldMap(2000)}, {"full/", ""}});
+    const fs::path Full = Dir.Work() / "full";
+    if (::mount("brixel-test", Full.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        GTEST_SKIP() << "cannot mount a small tmpfs here (" << Reason(errno) << "); the file-size limit cases stand in";
+    }
+    struct TUnmount
+    {
+        fs::path P;
+        ~TUnmount() { ::umount2(P.c_str(), MNT_DETACH); }
+    } Unmount{Full};
+    WriteAll(Full / "out.map", Old);
+    const auto Before = Dir.Snapshot();
+    const TRun R = RunProgram(Dir, {"base.map", "-dest:full/out.map", "-y"});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_EQ(R.Out, Banner + "ERROR! Cannot create file \"full/out.map\". " + Reason(ENOSPC) + "\n");
+    EXPECT_TRUE(Dir.Snapshot() == Before) << "files changed";
+}
+#endif
+
+TEST(Faults, UnusableInputs)
+{
+    const std::string Bin = Garbage(64 * 1024);
+    const std::string TwoHalves = Base + std::string(1, '\0') + Base;
+    const std::string Wide = Utf16Le("{\n}\n") + std::string(2, '\0') + Utf16Le("{\n}\n").substr(2);
+    RunFaults({
+        {"source cannot be read", {{"base.map", Base, 0000}}, {"base.map", "-dest:out.map", "-y"},
+            "ERROR! Cannot open file \"base.map\". " + Reason(EACCES) + "\n", {RLIM_INFINITY, true}},
+        {"additional plain name is a directory", {{"base.map", Base}, {"d.map/", ""}}, {"base.map", "d.map", "-y"},
+            "ERROR! File not found: d.map\n"},
+        {"additional pattern matches only directories", {{"base.map", Base}, {"maps/a.map/", ""}, {"maps/b.map/", ""}},
+            {"base.map", "maps/*.map", "-y"}, "ERROR! File not found: maps/*.map\n"},
+        {"binary source", {{"bin.map", Bin}}, {"bin.map", "-y"}, "ERROR! " + NotText("bin.map", Bin.find('\0')) + "\n"},
+        {"binary additional file", {{"base.map", Base}, {"bin.map", Bin}}, {"base.map", "bin.map", "-y"},
+            "ERROR! " + NotText("bin.map", Bin.find('\0')) + "\n"},
+        {"binary option file", {{"base.map", Base}, {"o.txt", Bin}}, {"base.map", "-sc:o.txt"},
+            "Include o.txt\nERROR! " + NotText("o.txt", Bin.find('\0')) + "\n"},
+        {"NUL between entities", {{"base.map", TwoHalves}}, {"base.map", "-y"},
+            "ERROR! " + NotText("base.map", Base.size()) + "\n"},
+        {"NUL in UTF-16 text", {{"w.map", Wide}}, {"w.map", "-y"}, "ERROR! " + NotText("w.map", 10) + "\n"},
+        {"NUL in an option file", {{"base.map", Base}, {"o.txt", std::string("-y\n\0-dest:x.map\n", 16)}},
+            {"base.map", "-sc:o.txt"}, "Include o.txt\nERROR! " + NotText("o.txt", 3) + "\n"},
+        {"NUL in an area map", {{"base.map", Base}, {"m.map", TwoHalves}}, {"base.map", "-ba:m/m.map", "-y"},
+            "ERROR! " + NotText("m.map", Base.size()) + "\n"},
+    });
+}
+
+TEST(Faults, HugeInputs)
+{
+    const std::string Long(10 * 1024 * 1024, 'x');
+    std::string Unclosed = "{\n\"classname\" \"worldspawn\"\n{\n";
+    for (int I = 0; I < 1000000; ++I) {
+        Unclosed += "( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) t 0 0 0 1 1\n";
+    }
+    const std::string BadLastFace = Unclosed + "( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 )\n}\n}\n";
+    std::string Chain;
+    std::vector<TFile> Loop = {{"base.map", Base}};
+    for (int I = 0; I < 1000; ++I) {
+        Loop.push_back({"o" + std::to_string(I) + ".txt", "-sc:o" + std::to_string((I + 1) % 1000) + ".txt\n"});
+        Chain += "Include o" + std::to_string(I) + ".txt\n";
+    }
+    std::vector<TFile> Repeated = {{"base.map", Base}, {"o.txt", ""}};
+    for (int I = 0; I < 100000; ++I) {
+        Repeated[1].Bytes += "-sc:o.txt\n";
+    }
+    RunFaults({
+        {"10 MB line in an entity", {{"base.map", "{\n" + Long + "\n}\n"}}, {"base.map", "-y"}, "'\"' expected\n"},
+        {"10 MB line in an additional file", {{"base.map", Base}, {"a.map", "{\n" + Long + "\n}\n"}},
+            {"base.map", "a.map", "-y"}, "ERROR! '\"' expected\n"},
+        {"10 MB destination name from an option file", {{"base.map", Base}, {"o.txt", "-dest:" + Long + "\n-y\n"}},
+            {"base.map", "-sc:o.txt"},
+            "Include o.txt\nERROR! Cannot create file \"" + Long + "\". " + Reason(ENAMETOOLONG) + "\n"},
+        {"million-line brush block without its end", {{"base.map", Unclosed}}, {"base.map", "-y"},
+            "Unexpected end of file\n"},
+        {"million-line brush block with a bad last face", {{"base.map", BadLastFace}}, {"base.map", "-y"},
+            "Texture name expected\n"},
+        {"option files in a ring of 1000", Loop, {"base.map", "-sc:o0.txt", "-dest:out.map", "-y"},
+            Chain + "ERROR! Recursive call of a file o0.txt\n"},
+        {"an option file naming itself 100000 times", Repeated, {"base.map", "-sc:o.txt", "-y"},
+            "Include o.txt\nERROR! Recursive call of a file o.txt\n"},
+    });
+}
+
+TEST(Faults, HugeInputsThatAreFine)
+{
+    // Sizes far beyond real maps are no fault in themselves.
+    const std::string Long(10 * 1024 * 1024, 'x');
+    const std::string LongValue = "\r\n// entity 0\r\n{\r\n\"message\" \"" + Long + "\"\r\n}\r\n";
+    const std::string Million = WorldMap(1000000);
+    std::vector<TFile> Chain = {{"base.map", Base}};
+    for (int I = 0; I < 1000; ++I) {
+        Chain.push_back({"o" + std::to_string(I) + ".txt", "-sc:o" + std::to_string(I + 1) + ".txt\n"});
+    }
+    Chain.push_back({"o1000.txt", "-dest:out.map\n-y\n"});
+    struct Fine
+    {
+        const char *Name;
+        std::vector<TFile> Inputs;
+        std::vector<std::string> Args;
+        std::string Written; ///< out.map
+    };
+    const Fine Cases[] = {
+        {"10 MB property value", {{"base.map", LongValue}}, {"base.map", "-dest:out.map", "-y"}, LongValue},
+        {"million-line brush block", {{"base.map", Million}}, {"base.map", "-dest:out.map", "-y"}, Million},
+        {"NULs only at the end", {{"base.map", Base + std::string(100, '\0') + "\r\n"}},
+            {"base.map", "-dest:out.map", "-y"}, Base},
+        {"option files 1000 deep", Chain, {"base.map", "-sc:o0.txt"}, Base},
+    };
+    for (const Fine &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TScratch Dir;
+        Dir.Make(C.Inputs);
+        const TRun R = RunProgram(Dir, C.Args);
+        EXPECT_EQ(R.Status, 0);
+        EXPECT_TRUE(R.Out.ends_with("out.map saved\nComplete\n")) << R.Out.substr(0, 200);
+        EXPECT_TRUE(ReadAll(Dir.Work() / "out.map") == C.Written);
+    }
+}
+
+TEST(Faults, TwoRunsWriteOneDestination)
+{
+    // Each run replaces the destination whole, so it ends up as one complete
+    // output, whichever came last, and no temporary file is left behind.
+    TScratch Dir;
+    const std::string A = WorldMap(40000, "worldspawn");
+    const std::string B = WorldMap(50000, "worldspawn_b");
+    Dir.Make({{"a.map", A}, {"b.map", B}});
+    for (int Round = 0; Round < 8; ++Round) {
+        SCOPED_TRACE(Round);
+        const pid_t First = Start(Dir, {"a.map", "-dest:out.map", "-y"}, {}, "a");
+        const pid_t Second = Start(Dir, {"b.map", "-dest:out.map", "-y"}, {}, "b");
+        EXPECT_EQ(Finish(Dir, First, "a").Status, 0);
+        EXPECT_EQ(Finish(Dir, Second, "b").Status, 0);
+        const std::string Out = ReadAll(Dir.Work() / "out.map");
+        EXPECT_TRUE(Out == A || Out == B) << "a mix of " << Out.size() << " bytes";
+        std::vector<std::string> Names;
+        for (const auto &E : fs::directory_iterator(Dir.Work())) {
+            Names.push_back(E.path().filename().string());
+        }
+        std::sort(Names.begin(), Names.end());
+        EXPECT_EQ(Names, (std::vector<std::string>{"a.map", "b.map", "out.map"}));
+    }
+}
+
+TEST(Faults, InputsVanishAfterValidation)
+{
+    // Nothing runs between validation and loading in a real run; here the
+    // steps run one by one, and the input goes away between them.
+    struct Vanish
+    {
+        const char *Name;
+        std::string Gone; ///< removed after validation
+        bool BecomesDirectory;
+        std::vector<std::string> Args; ///< "@" stands for the scratch directory
+        std::string Error;
+    };
+    const Vanish Cases[] = {
+        {"source deleted", "src.map", false, {"@/src.map", "-dest:@/out.map", "-y"},
+            "Cannot open file \"@/src.map\". " + Reason(ENOENT)},
+        {"source replaced by a directory", "src.map", true, {"@/src.map", "-dest:@/out.map", "-y"},
+            "Cannot open file \"@/src.map\". " + Reason(EISDIR)},
+        {"additional file deleted", "add.map", false, {"@/src.map", "@/add.map", "-dest:@/out.map", "-y"},
+            "File not found: @/add.map"},
+        {"only match of a pattern deleted", "add.map", false, {"@/src.map", "@/a*.map", "-dest:@/out.map", "-y"},
+            "File not found: @/a*.map"},
+    };
+    for (const Vanish &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TScratch Dir;
+        Dir.Make({{"src.map", Base}, {"add.map", Base}});
+        const std::string At = Dir.Work().string();
+        auto Expand = [&](std::string S) {
+            const std::size_t P = S.find('@');
+            return P == std::string::npos ? S : S.replace(P, 1, At);
+        };
+        brix::ResetSwitches();
+        brix::TRunState State;
+        for (const std::string &A : C.Args) {
+            State.ArgList.push_back(Expand(A));
+        }
+        State.CommandLineCount = State.ArgList.size();
+        std::ostringstream Out;
+        std::istringstream In;
+        brix::ParseCommandLine(State, Out);
+        brix::ValidateRunState(State);
+        fs::remove(Dir.Work() / C.Gone);
+        if (C.BecomesDirectory) {
+            fs::create_directory(Dir.Work() / C.Gone);
+        }
+        const std::string Error = Expand(C.Error);
+        try {
+            brix::ExecuteRun(State, Out, In);
+            ADD_FAILURE() << "the run went on without its input";
+        } catch (const brix::EBrixError &E) {
+            EXPECT_EQ(std::string(E.what()), Error);
+        }
+        EXPECT_FALSE(fs::exists(Dir.Work() / "out.map"));
+        brix::ResetSwitches();
+    }
+}
+
+#endif // _WIN32

@@ -1,0 +1,238 @@
+// The short ways of reading and writing numbers (plain decimals in, whole
+// numbers and short fractions out) give exactly what the general ways give.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "brixlib/geometry.h"
+
+using namespace brix;
+
+namespace
+{
+
+/// The 15-digit general format built from the correctly rounded scientific
+/// form, independently of the writer under test.
+std::string Reference(double V)
+{
+    if (V == 0) {
+        return "0";
+    }
+    char Buf[64];
+    const auto R = std::to_chars(Buf, Buf + sizeof Buf, V, std::chars_format::scientific, 14);
+    std::string S(Buf, R.ptr);
+    std::string Out;
+    if (S[0] == '-') {
+        Out = "-";
+        S.erase(0, 1);
+    }
+    const std::size_t E = S.find('e');
+    int Exp = 0;
+    std::from_chars(S.data() + E + (S[E + 1] == '+' ? 2 : 1), S.data() + S.size(), Exp);
+    std::string Digits;
+    for (std::size_t I = 0; I < E; ++I) {
+        if (S[I] != '.') {
+            Digits += S[I];
+        }
+    }
+    while (Digits.size() > 1 && Digits.back() == '0') {
+        Digits.pop_back();
+    }
+    const int Point = Exp + 1; // 0.d1d2... x 10^Point
+    const int N = static_cast<int>(Digits.size());
+    if (Point >= -3 && Point <= 15) {
+        if (Point <= 0) {
+            return Out + "0." + std::string(static_cast<std::size_t>(-Point), '0') + Digits;
+        }
+        if (N <= Point) {
+            return Out + Digits + std::string(static_cast<std::size_t>(Point - N), '0');
+        }
+        return Out + Digits.substr(0, static_cast<std::size_t>(Point)) + "." + Digits.substr(static_cast<std::size_t>(Point));
+    }
+    Out += Digits.substr(0, 1);
+    if (N > 1) {
+        Out += "." + Digits.substr(1);
+    }
+    return Out + "E" + std::to_string(Point - 1);
+}
+
+} // namespace
+
+TEST(Numbers, ShortFractionsWriteAsTheGeneralFormat)
+{
+    struct Case
+    {
+        double Value;
+        const char *Text;
+    };
+    const Case Cases[] = {
+        {0.5, "0.5"},
+        {-16.25, "-16.25"},
+        {0.1, "0.1"},
+        {0.1 + 0.2, "0.3"},
+        {2.675, "2.675"},
+        {0.0001, "0.0001"},
+        {-0.0005, "-0.0005"},
+        {0.00015, "0.00015"},
+        {0.00001, "1E-5"},
+        {99999999999.9999, "99999999999.9999"},
+        {123456789012.25, "123456789012.25"},
+        {1234567890123.4567, "1234567890123.46"},
+        {1.0 / 3, "0.333333333333333"},
+        {1 + 1e-15, "1"},
+        {-0.999999999999999, "-0.999999999999999"},
+    };
+    for (const Case &C : Cases) {
+        SCOPED_TRACE(C.Text);
+        EXPECT_EQ(Reference(C.Value), C.Text) << "the case itself is wrong";
+        EXPECT_EQ(FloatToStr(C.Value), C.Text);
+    }
+}
+
+TEST(Numbers, WrittenNumbersAgreeWithTheGeneralFormat)
+{
+    // Decimals as map files hold them (up to five places, up to 13 digits
+    // before the point), and any Double at all.
+    std::mt19937_64 Random(42);
+    for (int I = 0; I < 200000; ++I) {
+        const int Places = static_cast<int>(Random() % 6);
+        const auto Whole = static_cast<long long>(Random() % 20000000000000ull) - 10000000000000ll;
+        std::string Text = std::to_string(Whole / static_cast<long long>(1 + Random() % 100000));
+        if (Places > 0) {
+            std::string Fraction = std::to_string(Random() % 100000);
+            Fraction.insert(0, 5 - Fraction.size(), '0');
+            Text += "." + Fraction.substr(0, static_cast<std::size_t>(Places));
+        }
+        double Decimal = 0;
+        std::from_chars(Text.data(), Text.data() + Text.size(), Decimal);
+        ASSERT_EQ(FloatToStr(Decimal), Reference(Decimal)) << Text;
+        const double Any = std::bit_cast<double>(Random());
+        if (std::isfinite(Any) && std::fabs(Any) < 1e300) {
+            ASSERT_EQ(FloatToStr(Any), Reference(Any)) << Any;
+        }
+    }
+}
+
+TEST(Numbers, PlainDecimals)
+{
+    struct Case
+    {
+        const char *Text;
+        std::size_t Length; ///< 0: not a plain decimal
+        double Value;
+    };
+    const Case Cases[] = {
+        {"12 )", 2, 12},
+        {"-15632.25 0", 9, -15632.25},
+        {"+7", 2, 7},
+        {"-.5", 3, -0.5},
+        {"5.", 2, 5},
+        {"00012", 5, 12},
+        {"1.2.3", 3, 1.2},
+        {"123456789012345", 15, 123456789012345.0},
+        {"12345678.1234567", 16, 12345678.1234567},
+        {"1234567890123456", 0, 0},
+        {"0.0000000000000001", 0, 0},
+        {"1e5", 0, 0},
+        {"2E-3", 0, 0},
+        {".", 0, 0},
+        {"-", 0, 0},
+        {" 1", 0, 0},
+        {"", 0, 0},
+    };
+    for (const Case &C : Cases) {
+        SCOPED_TRACE(C.Text);
+        double Value = -1;
+        EXPECT_EQ(ReadPlainDecimal(C.Text, Value), C.Length);
+        if (C.Length > 0) {
+            EXPECT_EQ(Value, C.Value);
+        }
+    }
+}
+
+TEST(Numbers, PlainDecimalsReadAsTheGeneralReading)
+{
+    // Digits, points, signs and other bytes in every order; the value of a
+    // plain decimal must be the correctly rounded one.
+    std::mt19937_64 Random(7);
+    const std::string Others = ".-+eE )(\t\x80\xff/:";
+    for (int I = 0; I < 300000; ++I) {
+        std::string Text;
+        const int Length = static_cast<int>(Random() % 22);
+        for (int K = 0; K < Length; ++K) {
+            Text += Random() % 10 < 7 ? static_cast<char>('0' + Random() % 10) : Others[Random() % Others.size()];
+        }
+        double Value = 0;
+        const std::size_t Read = ReadPlainDecimal(Text, Value);
+        if (Read == 0) {
+            continue;
+        }
+        const std::string_view Number(Text.data(), Read);
+        ASSERT_EQ(Number.find_first_not_of("0123456789.+-"), std::string_view::npos) << Text;
+        std::string Plain(Number[0] == '+' ? Number.substr(1) : Number);
+        if (Plain.find('.') == std::string::npos) {
+            Plain += ".";
+        }
+        const std::size_t Point = Plain.find('.');
+        if (Point == 0 || (Point == 1 && Plain[0] == '-')) {
+            Plain.insert(Point, "0");
+        }
+        double Expected = 0;
+        std::from_chars(Plain.data(), Plain.data() + Plain.size(), Expected);
+        ASSERT_EQ(Value, Expected) << Text;
+        ASSERT_EQ(std::signbit(Value), std::signbit(Expected)) << Text;
+        double General = 0;
+        ASSERT_TRUE(TryStrToFloat(Number, General)) << Text;
+        ASSERT_EQ(General, Value) << Text;
+    }
+}
+
+TEST(TBrushSide, FaceLinesReadAlikeHoweverTheyAreWritten)
+{
+    // Lines in the usual spelling take the short way; every other spelling
+    // must come out the same, or fail with the general reading's message.
+    struct Case
+    {
+        const char *Line;
+        const char *Error;
+        bool PointsRead;
+        T3DPoint P3;
+    };
+    const Case Cases[] = {
+        {"( 1 2 3 ) ( 4 5 6 ) ( 7 8 9 ) T 0 0 0 1 1", "", true, {7, 8, 9}},
+        {"(1 2 3)(4 5 6)(7 8 9) T 0 0 0 1 1", "", true, {7, 8, 9}},
+        {"\t( 1 2 3 )\t( 4 5 6 )  ( 7 8 9   ) T 0 0 0 1 1", "", true, {7, 8, 9}},
+        {"( 1 2 3 ) ( 4 5 6 ) ( 7e0 +8 .9 ) T 0 0 0 1 1", "", true, {7, 8, 0.9}},
+        {"( 1 2 3 ) ( 4 5 6 ) ( 1234567890123456 8 9 ) T 0 0 0 1 1", "", true, {1234567890123456.0, 8, 9}},
+        {"( 1 2 3 ) ( 4 5 6 ) (  7  8  9 ) T 0 0 0 1 1", "", true, {7, 8, 9}},
+        {"( 1 2 3 ) ( 4 5 6 ) ( 7\t8 9 ) T 0 0 0 1 1", "'7\t8' is not a valid floating point value", false, {}},
+        {"( 1 2 3 ) ( 4 5 6 ) ( 7 8 9) T", "Unexpected end of line", true, {7, 8, 9}},
+        {"( 1 2 3 ) ( 4 5 6 ) ( 7 8 9 )", "Texture name expected", true, {7, 8, 9}},
+        {"( 1 2 3 ) ( 4 5 6 ) ( 7 8 )", "'' is not a valid floating point value", false, {}},
+        {"( 1 2 3 ) ( 4 5 6 ) ( 7 8 9", "Format error", false, {}},
+        {"( 1 2 3 ) ( 4 5 6 ) ( 7,5 8 9 ) T 0", "'7,5' is not a valid floating point value", false, {}},
+        {"( 1 2 3 ) ( 4 5 6 ) 7 8 9 ) T 0", "'(' expected", false, {}},
+    };
+    for (const Case &C : Cases) {
+        SCOPED_TRACE(C.Line);
+        TBrushSide Side;
+        std::string Error;
+        Side.Load(C.Line, Error);
+        EXPECT_EQ(Error, C.Error);
+        // Every line gets as far as its third point.
+        EXPECT_TRUE(PointsEqual(Side.p1, {1, 2, 3}));
+        EXPECT_TRUE(PointsEqual(Side.p2, {4, 5, 6}));
+        if (C.PointsRead) {
+            EXPECT_TRUE(PointsEqual(Side.p3, C.P3));
+        }
+        if (*C.Error == '\0') {
+            EXPECT_EQ(Side.texture, "T");
+            EXPECT_EQ(Side.params, "0 0 0 1 1");
+        }
+    }
+}

@@ -1,0 +1,187 @@
+// Maps are read and written a piece at a time; whatever the pieces, the result
+// is the one of reading and writing the whole text at once.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "brixlib/mapfile.h"
+
+using namespace brix;
+namespace fs = std::filesystem;
+
+namespace
+{
+
+std::string Written(const TMapFile &Map)
+{
+    TLineWriter W;
+    Map.SaveToList(W);
+    return W.Text();
+}
+
+std::string ReadAll(const fs::path &P)
+{
+    std::ifstream F(P, std::ios::binary);
+    return {std::istreambuf_iterator<char>(F), std::istreambuf_iterator<char>()};
+}
+
+void WriteAll(const fs::path &P, const std::string &Data)
+{
+    std::ofstream(P, std::ios::binary) << Data;
+}
+
+fs::path TempDir(const char *Name)
+{
+    const fs::path Dir = fs::temp_directory_path() / (std::string("brix_pieces_") + Name);
+    fs::remove_all(Dir);
+    fs::create_directories(Dir);
+    return Dir;
+}
+
+const std::string Face = "( 0 0 0 ) ( 0 64 0 ) ( 64 0 0 ) WALL 0 0 0 1 1";
+
+/// A worldspawn of N brushes, each of Faces faces, with the given line end.
+std::string World(int N, int Faces, const std::string &End)
+{
+    std::string S = "{" + End + "\"classname\" \"worldspawn\"" + End;
+    for (int B = 0; B < N; ++B) {
+        S += "{" + End;
+        for (int F = 0; F < Faces; ++F) {
+            S += "( " + std::to_string(B) + " 0 0 ) ( 0 64 0 ) ( 64 0 " + std::to_string(F) + " ) T 0 0 0 1 1" + End;
+        }
+        S += "}" + End;
+    }
+    return S + "}" + End;
+}
+
+} // namespace
+
+TEST(TMapFile, LoadingInPiecesReadsAsAWhole)
+{
+    struct Case
+    {
+        const char *Name;
+        std::string Text;
+    };
+    const Case Cases[] = {
+        {"empty", ""},
+        {"comments only", "// a\n\n// b"},
+        {"LF", World(5, 3, "\n")},
+        {"CR LF", World(5, 3, "\r\n")},
+        {"lone CR", World(5, 3, "\r")},
+        {"blank lines of every kind", "{\r\r\n\n\"a\" \"b\"\r\n\r{\n\r" + Face + "\r\n}\r\r}\r"},
+        {"a brush longer than any piece", World(2, 40, "\n")},
+        {"no line end at the end", "{\n\"a\" \"1\"\n}"},
+        {"text between entities", "junk\n}\n{\n}\nmore junk\n{\n\"k\" \"v\"\n}\n"},
+        {"comments inside brushes do not close them", "{\n{\n// }\n" + Face + "\n}trailing\n}\n"},
+        {"a brace with text is a property line", "{\n{ x\n}\n"},
+        {"a closing line with blanks", "{\n\"a\" \"1\"\n  }  \n{\n}\n"},
+        {"UTF-8 mark", "\xEF\xBB\xBF" + World(2, 2, "\r\n")},
+        {"end of file inside a brush", "{\n{\n" + Face + "\n"},
+        {"end of file inside an entity", "{\n\"a\" \"1\"\n{\n" + Face + "\n}\n"},
+        {"a bad face after some brushes", World(3, 2, "\n") + "{\n{\n( 0 0 0 ) ( 1 1 1 )\n}\n}\n"},
+        {"a bad property after brushes", "{\n{\n" + Face + "\n}\n\"a\"\n}\n"},
+        {"a line that is no face", "{\n{\nABC\n}\n}\n"},
+    };
+    const fs::path Dir = TempDir("load");
+    const fs::path Name = Dir / "t.map";
+    for (const Case &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        WriteAll(Name, C.Text);
+        TMapFile Whole;
+        std::string WholeError;
+        Whole.LoadFromText(C.Text, WholeError);
+        for (const std::size_t Piece : {1, 2, 3, 5, 17, 4096}) {
+            SCOPED_TRACE(Piece);
+            TMapFile InPieces;
+            std::string Error;
+            InPieces.LoadFromFile(Name.string(), Error, Piece);
+            EXPECT_EQ(Error, WholeError);
+            EXPECT_EQ(InPieces.Count(), Whole.Count());
+            EXPECT_EQ(Written(InPieces), Written(Whole));
+        }
+    }
+    fs::remove_all(Dir);
+}
+
+TEST(TMapFile, LoadingTheCorpusInPiecesReadsAsAWhole)
+{
+    const fs::path Corpus = BRIX_CORPUS_DIR;
+    if (!fs::is_directory(Corpus)) {
+        GTEST_SKIP() << "no map corpus at " << Corpus.string();
+    }
+    for (const fs::directory_entry &Item : fs::directory_iterator(Corpus)) {
+        if (Item.path().extension() != ".map") {
+            continue;
+        }
+        SCOPED_TRACE(Item.path().filename().string());
+        TMapFile Whole;
+        std::string WholeError;
+        Whole.LoadFromText(ReadAll(Item.path()), WholeError);
+        TMapFile InPieces;
+        std::string Error;
+        InPieces.LoadFromFile(Item.path().string(), Error, 1000);
+        EXPECT_EQ(Error, WholeError);
+        EXPECT_TRUE(Written(InPieces) == Written(Whole));
+    }
+}
+
+TEST(TMapFile, SavingInPiecesWritesTheWholeText)
+{
+    // Large enough for several pieces of the file writer.
+    TMapFile Map;
+    std::string Error;
+    Map.LoadFromText(World(12000, 6, "\n"), Error);
+    ASSERT_EQ(Error, "");
+    const std::string Text = Written(Map);
+    ASSERT_GT(Text.size(), std::size_t(3) << 20);
+    const fs::path Dir = TempDir("save");
+    Map.SaveToFile((Dir / "out.map").string());
+    EXPECT_TRUE(ReadAll(Dir / "out.map") == Text);
+    std::vector<std::string> Left;
+    for (const auto &E : fs::directory_iterator(Dir)) {
+        Left.push_back(E.path().filename().string());
+    }
+    EXPECT_EQ(Left, std::vector<std::string>{"out.map"}); // no temporary file behind
+    fs::remove_all(Dir);
+}
+
+TEST(TLineWriter, SinkGetsWholeLinesInOrder)
+{
+    struct Case
+    {
+        const char *Name;
+        std::size_t PieceBytes;
+        std::size_t Pieces; ///< handed to the sink, the final Flush included
+    };
+    const Case Cases[] = {
+        {"a piece per line", 1, 4},
+        {"two lines a piece", 14, 2},
+        {"one piece at the end", 1000, 1},
+    };
+    for (const Case &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        std::vector<std::string> Got;
+        TLineWriter W;
+        W.SetSink([&Got](std::string_view Piece) { Got.emplace_back(Piece); }, C.PieceBytes);
+        W.Add("{");
+        W.Buffer() += "\"key\" \"v\"";
+        W.EndLine();
+        W.Add("");
+        W.Add("}");
+        W.Flush();
+        W.Flush(); // nothing waits: nothing more is handed over
+        EXPECT_EQ(Got.size(), C.Pieces);
+        std::string All;
+        for (const std::string &P : Got) {
+            EXPECT_TRUE(P.size() >= 2 && P.compare(P.size() - 2, 2, "\r\n") == 0) << P;
+            All += P;
+        }
+        EXPECT_EQ(All, "{\r\n\"key\" \"v\"\r\n\r\n}\r\n");
+        EXPECT_EQ(W.Text(), "");
+    }
+}
