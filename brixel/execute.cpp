@@ -70,7 +70,8 @@ void ApplyWorldspawnSource(TRunState &State, std::ostream &Out)
         throw EMapLoadError(State.LoadError);
     }
     TEntity *Target = State.SourceMap.FindEntity("worldspawn");
-    if (Target == nullptr) {
+    const bool NewTarget = Target == nullptr;
+    if (NewTarget) {
         Target = &State.SourceMap[State.SourceMap.Add(std::make_unique<TEntity>())];
     }
     const TEntity *Donor = State.WorldspawnSourceMap.FindEntity("worldspawn");
@@ -79,6 +80,12 @@ void ApplyWorldspawnSource(TRunState &State, std::ostream &Out)
     }
     Target->Props = Donor->Props;
     Target->Values = Donor->Values;
+    // A new entity that took a worldspawn's properties is the map's
+    // worldspawn, as it would be had it been read so: otherwise the
+    // additional maps' worldspawns would come in as second worldspawns.
+    if (NewTarget) {
+        Target->SetWorldSpawn(Target->PropValue("classname") == "worldspawn");
+    }
 }
 
 // Applies to every entity of Map the rules whose kind is one of the two

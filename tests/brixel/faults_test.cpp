@@ -292,6 +292,28 @@ void RunFaults(const std::vector<Case> &Cases)
 
 } // namespace
 
+namespace
+{
+
+// Built by appending: GCC 12 warns falsely (-Wrestrict) on "literal" + std::string.
+std::string OptionFileName(int I)
+{
+    std::string Name = "o";
+    Name += std::to_string(I);
+    Name += ".txt";
+    return Name;
+}
+
+std::string OptionFileLine(int I)
+{
+    std::string Line = "-sc:";
+    Line += OptionFileName(I);
+    Line += '\n';
+    return Line;
+}
+
+} // namespace
+
 TEST(Faults, UnwritableDestinations)
 {
     const TSetup User = {RLIM_INFINITY, true};
@@ -397,8 +419,10 @@ TEST(Faults, HugeInputs)
     std::string Chain;
     std::vector<TFile> Loop = {{"base.map", Base}};
     for (int I = 0; I < 1000; ++I) {
-        Loop.push_back({"o" + std::to_string(I) + ".txt", "-sc:o" + std::to_string((I + 1) % 1000) + ".txt\n"});
-        Chain += "Include o" + std::to_string(I) + ".txt\n";
+        Loop.push_back({OptionFileName(I), OptionFileLine((I + 1) % 1000)});
+        Chain += "Include ";
+        Chain += OptionFileName(I);
+        Chain += '\n';
     }
     std::vector<TFile> Repeated = {{"base.map", Base}, {"o.txt", ""}};
     for (int I = 0; I < 100000; ++I) {
@@ -430,7 +454,7 @@ TEST(Faults, HugeInputsThatAreFine)
     const std::string Million = WorldMap(1000000);
     std::vector<TFile> Chain = {{"base.map", Base}};
     for (int I = 0; I < 1000; ++I) {
-        Chain.push_back({"o" + std::to_string(I) + ".txt", "-sc:o" + std::to_string(I + 1) + ".txt\n"});
+        Chain.push_back({OptionFileName(I), OptionFileLine(I + 1)});
     }
     Chain.push_back({"o1000.txt", "-dest:out.map\n-y\n"});
     struct Fine
