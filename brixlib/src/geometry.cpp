@@ -123,7 +123,8 @@ const char *ReadPlainPoints(const char *P, const char *End, double (&Values)[9])
             ++P;
         }
         for (std::size_t I = 0; I < 3; ++I) {
-            const std::size_t Len = ReadPlainDecimal(std::string_view(P, static_cast<std::size_t>(End - P)), Values[Point * 3 + I]);
+            const std::string_view Rest(P, static_cast<std::size_t>(End - P));
+            const std::size_t Len = ReadPlainDecimal(Rest, Values[Point * 3 + I]);
             if (Len == 0) {
                 return nullptr;
             }

@@ -170,7 +170,8 @@ std::uint64_t IdKey(const TEntity &Ent)
 
 /// Entities with brushes match by class name and spawn flags alone; brushless
 /// ones by their origin too.
-std::uint64_t AnalogKey(std::string_view ClassName, std::string_view SpawnFlags, bool HasBrushes, std::string_view Origin)
+std::uint64_t AnalogKey(
+    std::string_view ClassName, std::string_view SpawnFlags, bool HasBrushes, std::string_view Origin)
 {
     TKeyHash H;
     H.Add(ClassName).Add(SpawnFlags).Add(static_cast<std::uint64_t>(HasBrushes));
@@ -182,7 +183,8 @@ std::uint64_t AnalogKey(std::string_view ClassName, std::string_view SpawnFlags,
 
 std::uint64_t AnalogKey(const TEntity &Ent)
 {
-    return AnalogKey(Ent.PropValue("classname"), Ent.PropValue("spawnflags"), !Ent.Brushes.Empty(), Ent.PropValue("origin"));
+    return AnalogKey(
+        Ent.PropValue("classname"), Ent.PropValue("spawnflags"), !Ent.Brushes.Empty(), Ent.PropValue("origin"));
 }
 
 } // namespace
@@ -397,8 +399,9 @@ TEntity *TMapFile::FindAnalog(const TEntity &Ent)
         // The first brush entity of the class and the first point entity at
         // that origin: whichever comes first.
         auto Test = [&](std::size_t I) { return Matches(*FItems[I]); };
-        const std::ptrdiff_t WithBrushes = FIndex->Analogs.FindFirst(AnalogKey(ClassName, SpawnFlags, true, {}), Test);
-        const std::ptrdiff_t AtOrigin = FIndex->Analogs.FindFirst(AnalogKey(ClassName, SpawnFlags, false, Origin), Test);
+        const TPositionIndex &Analogs = FIndex->Analogs;
+        const std::ptrdiff_t WithBrushes = Analogs.FindFirst(AnalogKey(ClassName, SpawnFlags, true, {}), Test);
+        const std::ptrdiff_t AtOrigin = Analogs.FindFirst(AnalogKey(ClassName, SpawnFlags, false, Origin), Test);
         Found = WithBrushes < 0 ? AtOrigin : (AtOrigin < 0 ? WithBrushes : std::min(WithBrushes, AtOrigin));
     } else {
         for (std::size_t I = 0; I < FItems.size() && Found < 0; ++I) {

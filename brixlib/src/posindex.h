@@ -87,7 +87,10 @@ private:
     static constexpr std::uint32_t Empty = 0;
     static constexpr std::uint32_t Deleted = std::numeric_limits<std::uint32_t>::max();
 
-    std::size_t Home(std::uint64_t Key) const { return static_cast<std::size_t>((Key * 0x9E3779B97F4A7C15ull) >> FShift); }
+    std::size_t Home(std::uint64_t Key) const
+    {
+        return static_cast<std::size_t>((Key * 0x9E3779B97F4A7C15ull) >> FShift);
+    }
     void Insert(std::size_t Pos);
     void Remove(std::size_t Pos);
     void Rehash(std::size_t MinLive);

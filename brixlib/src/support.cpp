@@ -360,10 +360,13 @@ constexpr char DigitPairs[] = "0001020304050607080910111213141516171819202122232
 /// Writes V, below 10^16, in decimal at P and returns the end.
 char *FormatWhole(char *P, std::uint64_t V)
 {
-    // The length first, so that the digit pairs go straight to their places.
-    std::size_t N = 1;
-    for (std::uint64_t Limit = 10; N < 16 && V >= Limit; Limit *= 10)
-        ++N;
+    // The length first, so that the digit pairs go straight to their places:
+    // from the bit length, corrected by one comparison.
+    static constexpr std::uint64_t Powers[17] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000,
+        1000000000, 10000000000, 100000000000, 1000000000000, 10000000000000, 100000000000000, 1000000000000000,
+        10000000000000000};
+    const int Guess = (std::bit_width(V | 1) * 1233) >> 12; // about log10(V)
+    const int N = Guess + ((V | 1) >= Powers[Guess] ? 1 : 0);
     char *const End = P + N;
     char *Q = End;
     const auto Pairs = [&Q](auto W) {
@@ -648,21 +651,9 @@ double StrToFloat(std::string_view S)
 
 char *FormatFloat(char *P, double Value)
 {
-    if (Value == 0.0)
-    {
-        *P++ = '0'; // negative zero too
-        return P;
-    }
-    const auto Put = [&P](std::string_view Text) {
-        for (const char C : Text)
-            *P++ = C;
-        return P;
-    };
-    if (std::isnan(Value))
-        return Put("NAN");
-    if (std::isinf(Value))
-        return Put(Value < 0 ? "-INF" : "INF");
-    // Whole numbers below 10^15 have at most 15 digits: written exactly as integers.
+    // Whole numbers below 10^15 have at most 15 digits: written exactly as
+    // integers. Zero, negative zero included, is "0". (NaN and the infinities
+    // fail the range test.)
     if (Value > -1e15 && Value < 1e15)
     {
         const auto Whole = static_cast<long long>(Value);
@@ -673,6 +664,15 @@ char *FormatFloat(char *P, double Value)
             return FormatWhole(P, static_cast<std::uint64_t>(Whole < 0 ? -Whole : Whole));
         }
     }
+    const auto Put = [&P](std::string_view Text) {
+        for (const char C : Text)
+            *P++ = C;
+        return P;
+    };
+    if (std::isnan(Value))
+        return Put("NAN");
+    if (std::isinf(Value))
+        return Put(Value < 0 ? "-INF" : "INF");
     // Rounded to 15 digits, the largest Doubles would become 1.79769313486232E308,
     // beyond the range: a map written so could not be read again. Round those down.
     if (std::fabs(Value) > 1.79769313486231e308)

@@ -131,7 +131,7 @@ public:
     void LoadFromFile(const std::string &AFileName, std::string &Error);
     /// The same, reading the file in pieces of about PieceBytes.
     void LoadFromFile(const std::string &AFileName, std::string &Error, std::size_t PieceBytes);
-    static constexpr std::size_t DefaultPieceBytes = std::size_t(4) << 20;
+    static constexpr std::size_t DefaultPieceBytes = std::size_t(1) << 20;
     /// The same from text already in memory (decoded as a file would be).
     void LoadFromText(std::string_view Text, std::string &Error);
     /// The written format: an empty line, then "// entity N" and the block of
