@@ -308,6 +308,17 @@ void Concat(TRunState &State)
     }
 }
 
+// The identifier commands: the destination gets the source's entities and the
+// operation, and every additional map gets it in place.
+void RunIdentifierCommand(TRunState &State, void (TMapFile::*Operation)())
+{
+    TakeSource(State);
+    (State.DestMap.*Operation)();
+    for (std::size_t M = 0; M < State.AddMaps.Count(); ++M) {
+        (State.AddMaps[M].*Operation)();
+    }
+}
+
 void RunCommand(TRunState &State)
 {
     switch (State.Command) {
@@ -318,25 +329,13 @@ void RunCommand(TRunState &State)
             Concat(State);
             break;
         case TCommand::cmdMkId:
-            TakeSource(State);
-            State.DestMap.ReIndex();
-            for (std::size_t M = 0; M < State.AddMaps.Count(); ++M) {
-                State.AddMaps[M].ReIndex();
-            }
+            RunIdentifierCommand(State, &TMapFile::ReIndex);
             break;
         case TCommand::cmdRmId:
-            TakeSource(State);
-            State.DestMap.RemoveID();
-            for (std::size_t M = 0; M < State.AddMaps.Count(); ++M) {
-                State.AddMaps[M].RemoveID();
-            }
+            RunIdentifierCommand(State, &TMapFile::RemoveID);
             break;
         case TCommand::cmdRmDpId:
-            TakeSource(State);
-            State.DestMap.RemoveDupIDs();
-            for (std::size_t M = 0; M < State.AddMaps.Count(); ++M) {
-                State.AddMaps[M].RemoveDupIDs();
-            }
+            RunIdentifierCommand(State, &TMapFile::RemoveDupIDs);
             break;
         case TCommand::cmdNone:
         case TCommand::cmdHelp:

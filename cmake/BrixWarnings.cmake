@@ -12,3 +12,9 @@ if(BRIX_SANITIZE)
     add_compile_options(${_brix_san})
     add_link_options(-fsanitize=address,undefined)
 endif()
+
+# Windows headers without the min/max macros and the rarely used APIs, for
+# every target alike.
+if(WIN32)
+    add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN)
+endif()
