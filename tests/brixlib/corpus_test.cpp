@@ -7,21 +7,11 @@
 
 #include "../testplatform.h"
 #include "brixlib/mapfile.h"
+#include "written.h"
 
 using namespace brix;
 namespace fs = std::filesystem;
 
-namespace
-{
-
-std::string Written(const TMapFile &Map)
-{
-    TLineWriter W;
-    Map.SaveToList(W);
-    return W.Text();
-}
-
-} // namespace
 
 TEST(TMapFile, CorpusRoundTrip)
 {

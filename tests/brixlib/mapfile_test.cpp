@@ -8,6 +8,7 @@
 
 #include "../testplatform.h"
 #include "brixlib/mapfile.h"
+#include "written.h"
 
 using namespace brix;
 namespace fs = std::filesystem;
@@ -15,12 +16,6 @@ namespace fs = std::filesystem;
 namespace
 {
 
-std::string Written(const TMapFile &Map)
-{
-    TLineWriter W;
-    Map.SaveToList(W);
-    return W.Text();
-}
 
 template <std::size_t N> std::string Bytes(const char (&S)[N])
 {

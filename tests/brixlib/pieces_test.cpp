@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "brixlib/mapfile.h"
+#include "written.h"
 
 using namespace brix;
 namespace fs = std::filesystem;
@@ -16,12 +17,6 @@ namespace fs = std::filesystem;
 namespace
 {
 
-std::string Written(const TMapFile &Map)
-{
-    TLineWriter W;
-    Map.SaveToList(W);
-    return W.Text();
-}
 
 std::string ReadAll(const fs::path &P)
 {
