@@ -350,6 +350,10 @@ void TBrush::CalcMinMax()
     PreparePlans();
     const std::size_t N = FSides.size();
     bool Found = false;
+    // The face that rejected the last point is tried first: neighbouring
+    // points usually fail on the same face. Whether a point is a corner does
+    // not depend on the order the faces are tried in.
+    std::size_t LastReject = N;
     for (std::size_t I = 0; I < N; ++I) {
         for (std::size_t J = I + 1; J < N; ++J) {
             // Only this pair is tested here; a third face parallel to one of
@@ -362,10 +366,14 @@ void TBrush::CalcMinMax()
                 if (!IntersectPlanes(FSides[I], FSides[J], FSides[K], Corner.x, Corner.y, Corner.z)) {
                     continue;
                 }
-                bool Inside = true;
+                const auto Rejects = [&](std::size_t L) {
+                    return L != I && L != J && L != K && FSides[L].PointValues(Corner.x, Corner.y, Corner.z) < 0;
+                };
+                bool Inside = !(LastReject < N && Rejects(LastReject));
                 for (std::size_t L = 0; L < N && Inside; ++L) {
-                    if (L != I && L != J && L != K && FSides[L].PointValues(Corner.x, Corner.y, Corner.z) < 0) {
+                    if (Rejects(L)) {
                         Inside = false;
+                        LastReject = L;
                     }
                 }
                 if (!Inside) {
