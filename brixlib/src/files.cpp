@@ -266,6 +266,19 @@ TTextFileReader::~TTextFileReader()
     std::fclose(FFile);
 }
 
+void TTextFileReader::ReadChunk(std::string &Into)
+{
+    char Buf[1 << 16];
+    const std::size_t More = std::fread(Buf, 1, sizeof Buf, FFile);
+    Into.append(Buf, More);
+    if (More < sizeof Buf)
+    {
+        if (std::ferror(FFile))
+            RaiseFileError("Cannot open file", FFileName, errno);
+        FEnded = true;
+    }
+}
+
 bool TTextFileReader::ReadPiece(std::string &Text, std::size_t MaxBytes)
 {
     if (FEnded)
@@ -294,18 +307,8 @@ bool TTextFileReader::ReadPiece(std::string &Text, std::size_t MaxBytes)
     {
         // A marked text is decoded whole, as ReadTextFile does.
         std::string Bytes = Text.substr(Old);
-        char Buf[1 << 16];
         while (!FEnded)
-        {
-            const std::size_t More = std::fread(Buf, 1, sizeof Buf, FFile);
-            Bytes.append(Buf, More);
-            if (More < sizeof Buf)
-            {
-                if (std::ferror(FFile))
-                    RaiseFileError("Cannot open file", FFileName, errno);
-                FEnded = true;
-            }
-        }
+            ReadChunk(Bytes);
         const std::size_t BadNul = NulBeforeText(Bytes);
         if (BadNul != std::string_view::npos)
             RaiseNotText(FFileName, BadNul);
@@ -321,13 +324,9 @@ bool TTextFileReader::ReadPiece(std::string &Text, std::size_t MaxBytes)
         const std::size_t NulOffset =
             Position < 0 ? Nul - Old : static_cast<std::size_t>(Position) - Got + (Nul - Old);
         std::string Rest = Text.substr(Nul);
-        char Buf[1 << 16];
         while (!FEnded)
         {
-            const std::size_t More = std::fread(Buf, 1, sizeof Buf, FFile);
-            Rest.append(Buf, More);
-            if (More < sizeof Buf)
-                FEnded = true;
+            ReadChunk(Rest);
             if (NulBeforeText(Rest) != std::string_view::npos)
                 break;
             Rest.resize(1);

@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testfiles.h"
+
 #include "../testplatform.h"
 #include "brixlib/mapfile.h"
 
@@ -56,30 +58,6 @@ std::string Box(int X1, int Y1, int Z1, int X2, int Y2, int Z2, const std::strin
         S += F + " " + Tex + " 0 0 0 1 1\r\n";
     }
     return S + "}\r\n";
-}
-
-using TProps = std::vector<std::pair<std::string, std::string>>;
-
-struct TEnt
-{
-    TProps Props;
-    std::vector<std::string> Brushes;
-};
-
-std::string Map(const std::vector<TEnt> &Ents)
-{
-    std::string S = "\r\n";
-    for (std::size_t E = 0; E < Ents.size(); ++E) {
-        S += "// entity " + std::to_string(E) + "\r\n{\r\n";
-        for (const auto &[K, V] : Ents[E].Props) {
-            S += "\"" + K + "\" \"" + V + "\"\r\n";
-        }
-        for (std::size_t B = 0; B < Ents[E].Brushes.size(); ++B) {
-            S += "// brush " + std::to_string(B) + "\r\n" + Ents[E].Brushes[B];
-        }
-        S += "}\r\n";
-    }
-    return S;
 }
 
 const std::string W1 = Box(0, 0, 0, 64, 64, 16, "FLOOR");      // centre (32 32 8)
@@ -133,20 +111,6 @@ struct TRun
     std::string Err;
     int Status = -1;
 };
-
-std::string ReadAll(const fs::path &P)
-{
-    std::ifstream F(P, std::ios::binary);
-    std::ostringstream S;
-    S << F.rdbuf();
-    return S.str();
-}
-
-void WriteAll(const fs::path &P, const std::string &Bytes)
-{
-    std::ofstream F(P, std::ios::binary);
-    F.write(Bytes.data(), static_cast<std::streamsize>(Bytes.size()));
-}
 
 class TTempDir
 {

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testfiles.h"
+
 #include "brixel/brixel.h"
 
 namespace fs = std::filesystem;
@@ -31,29 +33,7 @@ std::string Brush(int X, const char *Texture = "WALL")
     return "{\r\n" + Face(X, Texture) + "\r\n}\r\n";
 }
 
-struct TEnt
-{
-    std::vector<std::pair<std::string, std::string>> Props;
-    std::vector<std::string> Brushes;
-};
-
 /// The written form of a map.
-std::string Map(const std::vector<TEnt> &Ents)
-{
-    std::string S = "\r\n";
-    for (std::size_t E = 0; E < Ents.size(); ++E) {
-        S += "// entity " + std::to_string(E) + "\r\n{\r\n";
-        for (const auto &[K, V] : Ents[E].Props) {
-            S += "\"" + K + "\" \"" + V + "\"\r\n";
-        }
-        for (std::size_t B = 0; B < Ents[E].Brushes.size(); ++B) {
-            S += "// brush " + std::to_string(B) + "\r\n" + Ents[E].Brushes[B];
-        }
-        S += "}\r\n";
-    }
-    return S;
-}
-
 TEnt World(std::vector<std::string> Brushes = {})
 {
     return {{{"classname", "worldspawn"}}, std::move(Brushes)};
@@ -75,12 +55,6 @@ TEnt Solid(const char *Class, std::vector<std::string> Brushes, const char *ID =
         E.Props.push_back({"id", ID});
     }
     return E;
-}
-
-std::string ReadAll(const fs::path &P)
-{
-    std::ifstream F(P, std::ios::binary);
-    return {std::istreambuf_iterator<char>(F), std::istreambuf_iterator<char>()};
 }
 
 } // namespace

@@ -28,6 +28,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testfiles.h"
+
 #include "brixel/brixel.h"
 
 namespace fs = std::filesystem;
@@ -41,20 +43,6 @@ constexpr uid_t Nobody = 65534;
 std::string Reason(int Err)
 {
     return std::system_category().message(Err);
-}
-
-std::string ReadAll(const fs::path &P)
-{
-    std::ifstream F(P, std::ios::binary);
-    std::ostringstream S;
-    S << F.rdbuf();
-    return S.str();
-}
-
-void WriteAll(const fs::path &P, const std::string &Bytes)
-{
-    std::ofstream F(P, std::ios::binary);
-    F.write(Bytes.data(), static_cast<std::streamsize>(Bytes.size()));
 }
 
 // --- inputs ------------------------------------------------------------------------

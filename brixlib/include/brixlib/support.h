@@ -214,6 +214,8 @@ public:
     bool ReadPiece(std::string &Text, std::size_t MaxBytes);
 
 private:
+    /// Appends up to 64 KB more of the file to Into; notes the end of the file.
+    void ReadChunk(std::string &Into);
     std::string FFileName;
     std::FILE *FFile = nullptr;
     std::uintmax_t FLeft = 0; ///< bytes not read yet, as far as the size is known
