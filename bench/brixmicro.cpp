@@ -7,7 +7,10 @@
 #include <vector>
 
 #include "brixlib/geometry.h"
-#include "brixlib/support.h"
+#include "brixlib/files.h"
+#include "brixlib/messages.h"
+#include "brixlib/numbers.h"
+#include "brixlib/text.h"
 
 using namespace brix;
 

@@ -3,16 +3,18 @@
 // directory search behind additional-file patterns.
 #pragma once
 
-#include <array>
 #include <iosfwd>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "brixlib/commands.h"
+#include "brixlib/files.h"
 #include "brixlib/mapfile.h"
+#include "brixlib/messages.h"
 #include "brixlib/rules.h"
-#include "brixlib/support.h"
+#include "brixlib/text.h"
 
 namespace brix
 {
@@ -36,14 +38,11 @@ enum class TCommand
 /// Everything one run holds; it owns every map, rule and area until the run ends.
 struct TRunState
 {
-    TRunState();
-
     std::vector<std::string> ArgList;    ///< command-line arguments, then option-file lines
     std::size_t CommandLineCount = 0;    ///< how many of ArgList came from the command line
     std::set<std::string> IncludedFiles; ///< option files read, as CaseFoldKey
-    std::set<std::string> NonUniqueIds;  ///< ids never merged by concat, as CaseFoldKey
-    static constexpr std::array<std::string_view, 7> RuleNames = {"de", "dse", "dae", "dt", "dst", "ddt", "dat"};
     TCommand Command = TCommand::cmdNone;
+    TConcatOptions ConcatOptions; ///< "-rptx", "-nuid"
     TMapFile SourceMap;
     TMapFile DestMap;
     TMapFile WorldspawnSourceMap;
@@ -52,10 +51,6 @@ struct TRunState
     TRules Rules;
     TAreaList BrushAreas;
     TAreaList EntityAreas;
-    std::string LoadError;
-
-    /// Whether the id is named by "-nuid" (or is "#temp"), letter case ignored.
-    bool IsNonUniqueId(std::string_view Id) const;
 };
 
 /// One whole run: banner, command line, help or execution. Everything is

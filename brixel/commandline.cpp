@@ -15,6 +15,22 @@ struct TCommandWord
     TCommand Command;
 };
 
+struct TRuleOption
+{
+    std::string_view Name;
+    TRuleKind Kind;
+};
+
+constexpr TRuleOption RuleOptions[] = {
+    {"de", TRuleKind::rkDe},
+    {"dse", TRuleKind::rkDse},
+    {"dae", TRuleKind::rkDae},
+    {"dt", TRuleKind::rkDt},
+    {"dst", TRuleKind::rkDst},
+    {"ddt", TRuleKind::rkDdt},
+    {"dat", TRuleKind::rkDat},
+};
+
 constexpr TCommandWord CommandWords[] = {
     {"extract", TCommand::cmdExtract},
     {"concat", TCommand::cmdConcat},
@@ -26,7 +42,7 @@ constexpr TCommandWord CommandWords[] = {
 
 [[noreturn]] void RaiseUndefinedOption(const std::string &Arg)
 {
-    RaiseError(FmtMsg(msgUndefinedOption, {Arg}));
+    RaiseError(FmtMsg(TMsgId::msgUndefinedOption, {Arg}));
 }
 
 // Appends the lines of an option file to the argument list: they are taken
@@ -34,14 +50,14 @@ constexpr TCommandWord CommandWords[] = {
 void IncludeOptionFile(TRunState &State, const std::string &FileName, std::ostream &Out)
 {
     if (!FileExists(FileName)) {
-        RaiseError(FmtMsg(msgFileNotFound, {FileName}));
+        RaiseError(FmtMsg(TMsgId::msgFileNotFound, {FileName}));
     }
     // Any second inclusion is refused, recursive or not: it could only loop
     // or repeat options.
     if (!State.IncludedFiles.insert(CaseFoldKey(FileName)).second) {
-        RaiseError(FmtMsg(msgRecursiveInclude, {FileName}));
+        RaiseError(FmtMsg(TMsgId::msgRecursiveInclude, {FileName}));
     }
-    WriteLine(Out, FmtMsg(msgInclude, {FileName}));
+    WriteLine(Out, FmtMsg(TMsgId::msgInclude, {FileName}));
 
     const std::string Text = ReadTextFile(FileName);
     for (std::string_view Line : SplitLines(Text)) {
@@ -65,20 +81,20 @@ void ParseNamedOption(
     } else if (Name == "dest") {
         // Only a name already given blocks another; an empty value gives none.
         if (!State.DestMap.FileName().empty()) {
-            RaiseError(GetMsg(msgDestinationRedeclared));
+            RaiseError(GetMsg(TMsgId::msgDestinationRedeclared));
         }
         State.DestMap.SetFileName(Value);
     } else if (Name == "wprops") {
         if (!State.WorldspawnSourceMap.FileName().empty()) {
-            RaiseError(GetMsg(msgWorldspawnSourceRedeclared));
+            RaiseError(GetMsg(TMsgId::msgWorldspawnSourceRedeclared));
         }
         State.WorldspawnSourceMap.SetFileName(Value);
     } else if (Name == "nuid") {
-        State.NonUniqueIds.insert(CaseFoldKey(Value));
+        State.ConcatOptions.AddNonUniqueId(Value);
     } else {
-        for (std::size_t I = 0; I < TRunState::RuleNames.size(); ++I) {
-            if (Name == TRunState::RuleNames[I]) {
-                State.Rules.AddRule(static_cast<int>(I + 1), Value);
+        for (const TRuleOption &Rule : RuleOptions) {
+            if (Name == Rule.Name) {
+                State.Rules.AddRule(Rule.Kind, Value);
                 return;
             }
         }
@@ -86,12 +102,12 @@ void ParseNamedOption(
     }
 }
 
-void ParseSwitch(const std::string &Arg, const std::string &Name)
+void ParseSwitch(TRunState &State, const std::string &Arg, const std::string &Name)
 {
     if (Name == "ru") {
         UseRussian = true;
     } else if (Name == "rptx") {
-        ReplaceTextureMode = true;
+        State.ConcatOptions.ReplaceTextures = true;
     } else if (Name == "y") {
         ConfirmOverwrite = false;
     } else {
@@ -107,7 +123,7 @@ void ParseArgument(TRunState &State, const std::string &Arg, std::ostream &Out)
         if (Colon != std::string::npos) {
             ParseNamedOption(State, Arg, AsciiLower(Rest.substr(0, Colon)), Rest.substr(Colon + 1), Out);
         } else {
-            ParseSwitch(Arg, AsciiLower(Rest));
+            ParseSwitch(State, Arg, AsciiLower(Rest));
         }
         return;
     }
@@ -126,7 +142,7 @@ void ParseArgument(TRunState &State, const std::string &Arg, std::ostream &Out)
             return;
         }
     }
-    RaiseError(FmtMsg(msgUndefinedCommand, {Word}));
+    RaiseError(FmtMsg(TMsgId::msgUndefinedCommand, {Word}));
 }
 
 } // namespace
@@ -152,17 +168,17 @@ bool HelpWanted(const TRunState &State)
 void ValidateRunState(TRunState &State)
 {
     if (State.SourceMap.FileName().empty()) {
-        RaiseError(GetMsg(msgFileNotSpecified));
+        RaiseError(GetMsg(TMsgId::msgFileNotSpecified));
     }
     if (State.DestMap.FileName().empty()) {
         State.DestMap.SetFileName(State.SourceMap.FileName());
     }
     if (!FileExists(State.SourceMap.FileName())) {
-        RaiseError(FmtMsg(msgFileNotFound, {State.SourceMap.FileName()}));
+        RaiseError(FmtMsg(TMsgId::msgFileNotFound, {State.SourceMap.FileName()}));
     }
     for (const std::string &Mask : State.AddFileMasks) {
         if (FindFiles(Mask).empty()) {
-            RaiseError(FmtMsg(msgFileNotFound, {Mask}));
+            RaiseError(FmtMsg(TMsgId::msgFileNotFound, {Mask}));
         }
     }
 }

@@ -114,7 +114,7 @@ void PrintHelp(std::ostream &Out)
         PrintEnglishHelp(Out);
     }
     WriteLine(Out, "");
-    WriteLine(Out, FmtMsg(msgSite, {BrixelSite}));
+    WriteLine(Out, FmtMsg(TMsgId::msgSite, {BrixelSite}));
 }
 
 } // namespace brix

@@ -7,17 +7,6 @@
 namespace brix
 {
 
-TRunState::TRunState()
-{
-    // "#temp" marks placeholder ids that must never be merged.
-    NonUniqueIds.insert(CaseFoldKey("#temp"));
-}
-
-bool TRunState::IsNonUniqueId(std::string_view Id) const
-{
-    return NonUniqueIds.count(CaseFoldKey(Id)) != 0;
-}
-
 namespace
 {
 
@@ -71,13 +60,13 @@ int RunBrixel(const std::vector<std::string> &Args, std::ostream &Out, std::istr
         // A map that does not read is reported by its diagnostic alone.
         ReportError(Out, [&] { return std::string(E.what()); });
     } catch (const EBrixError &E) {
-        ReportError(Out, [&] { return FmtMsg(msgError, {E.what()}); });
+        ReportError(Out, [&] { return FmtMsg(TMsgId::msgError, {E.what()}); });
     } catch (const std::bad_alloc &) {
-        ReportError(Out, [] { return FmtMsg(msgError, {"Out of memory"}); });
+        ReportError(Out, [] { return FmtMsg(TMsgId::msgError, {"Out of memory"}); });
     } catch (const std::exception &E) {
-        ReportError(Out, [&] { return FmtMsg(msgError, {E.what()}); });
+        ReportError(Out, [&] { return FmtMsg(TMsgId::msgError, {E.what()}); });
     } catch (...) {
-        ReportError(Out, [] { return FmtMsg(msgError, {"Unknown error"}); });
+        ReportError(Out, [] { return FmtMsg(TMsgId::msgError, {"Unknown error"}); });
     }
     return 1;
 }

@@ -6,6 +6,9 @@
 #include <string_view>
 
 #include "brixlib/geometry.h"
+#include "brixlib/messages.h"
+#include "brixlib/numbers.h"
+#include "brixlib/text.h"
 #include "targets.h"
 
 namespace brix::fuzz

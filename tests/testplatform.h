@@ -12,7 +12,10 @@
 #include <unistd.h>
 #endif
 
-#include "brixlib/support.h"
+#include "brixlib/files.h"
+#include "brixlib/messages.h"
+#include "brixlib/numbers.h"
+#include "brixlib/text.h"
 
 namespace testplatform
 {

@@ -7,8 +7,9 @@
 #include <string_view>
 #include <vector>
 
+#include "brixlib/entitykeys.h"
+#include "brixlib/numbers.h"
 #include "brixlib/rules.h"
-#include "brixlib/support.h"
 
 namespace brix
 {
@@ -76,7 +77,7 @@ void TAreaInfo::UpdateAreas(TMapFile &Map)
     const bool ByID = AreaCenterType == TAreaCenterType::actID;
     for (std::size_t I = 0; I < Map.Count(); ++I) {
         TEntity &E = Map[I];
-        const bool Match = ByID ? (E.Indexed() && Mask.Matches(E.ID())) : Mask.Matches(E.PropValue("classname"));
+        const bool Match = ByID ? (E.Indexed() && Mask.Matches(E.IDView())) : Mask.Matches(E.PropValue(KeyClassName));
         if (!Match) {
             continue;
         }
@@ -84,9 +85,9 @@ void TAreaInfo::UpdateAreas(TMapFile &Map)
         E.CalcMinMax();
         std::unique_ptr<TAreaInfo> Sub = Duplicate();
         Sub->AreaCenterType = TAreaCenterType::actPoint;
-        Sub->x1 = E.Center.x;
-        Sub->y1 = E.Center.y;
-        Sub->z1 = E.Center.z;
+        Sub->x1 = E.Bounds.Center.x;
+        Sub->y1 = E.Bounds.Center.y;
+        Sub->z1 = E.Bounds.Center.z;
         FAreaList->Add(std::move(Sub));
     }
 }
@@ -185,7 +186,7 @@ namespace
 
 [[noreturn]] void FailFormat(const std::string &Argument)
 {
-    RaiseError(FmtMsg(msgIncorrectParameter, {Argument}));
+    RaiseError(FmtMsg(TMsgId::msgIncorrectParameter, {Argument}));
 }
 
 /// Splits at "/": an empty part at the start or in the middle fails, one "/"
@@ -283,14 +284,10 @@ void ParseMap(TAreaInfo &Area, const std::vector<std::string_view> &Parts, const
     }
     const std::string FileName(Parts[1]);
     if (!FileExists(FileName)) {
-        RaiseError(FmtMsg(msgFileNotFound, {FileName}));
+        RaiseError(FmtMsg(TMsgId::msgFileNotFound, {FileName}));
     }
     TMapFile Map;
-    std::string Error;
-    Map.LoadFromFile(FileName, Error);
-    if (!Error.empty()) {
-        throw EMapLoadError(Error);
-    }
+    LoadMapFile(Map, FileName, TLoadFailure::lfDiagnostic);
     const TEntity *WorldSpawn = nullptr;
     for (std::size_t I = 0; I < Map.Count(); ++I) {
         if (Map[I].WorldSpawn()) {
@@ -299,7 +296,7 @@ void ParseMap(TAreaInfo &Area, const std::vector<std::string_view> &Parts, const
         }
     }
     if (!WorldSpawn) {
-        RaiseError(FmtMsg(msgWorldspawnNotFound, {FileName}));
+        RaiseError(FmtMsg(TMsgId::msgWorldspawnNotFound, {FileName}));
     }
     for (const TBrush &B : WorldSpawn->Brushes) {
         TAreaInfo &Sub = Area.Areas().Add();

@@ -4,18 +4,16 @@
 #include <string>
 #include <string_view>
 
+#include "brixlib/entitykeys.h"
 #include "brixlib/mapfile.h"
+#include "brixlib/numbers.h"
+#include "brixlib/text.h"
 
 namespace brix
 {
 
 namespace
 {
-
-constexpr std::string_view KeyClassName = "classname";
-constexpr std::string_view KeyOrigin = "origin";
-constexpr std::string_view KeyID = "id";
-constexpr std::string_view WorldSpawnClass = "worldspawn";
 
 const std::string EmptyValue;
 
@@ -54,26 +52,12 @@ bool SplitPropertyLine(std::string_view Line, std::string_view &Key, std::string
 
 } // namespace
 
-void TEntity::Assign(const TEntity &Source)
-{
-    if (this == &Source) {
-        return;
-    }
-    FWorldSpawn = Source.FWorldSpawn;
-    Props = Source.Props;
-    Values = Source.Values;
-    // Fresh copies of the brushes: bounds of brushes this entity held before
-    // must not survive into the copy.
-    Brushes = TBrushList(Source.Brushes);
-    FIsStored = Source.FIsStored;
-}
-
-void TEntity::LoadFromList(const TLineList &List, std::size_t &Index, std::string &Error)
+TReadResult TEntity::LoadFromList(const TLineList &List, std::size_t &Index, std::string &Error)
 {
     while (true) {
         if (Index >= List.size()) {
-            Error = GetMsg(msgUnexpectedEndOfFile);
-            return;
+            Error = GetMsg(TMsgId::msgUnexpectedEndOfFile);
+            return TReadResult::rrEndOfLines;
         }
         const std::string_view Line = Trim(List[Index]);
         ++Index;
@@ -83,24 +67,22 @@ void TEntity::LoadFromList(const TLineList &List, std::size_t &Index, std::strin
         if (Line == "{") {
             // The brush joins the entity before it is read, so a partly read
             // brush stays with the entity when its block is malformed.
-            std::string BrushError;
-            Brushes.Add(TBrush()).LoadFromList(List, Index, BrushError);
-            if (!BrushError.empty()) {
-                Error = std::move(BrushError);
-                return;
+            const TReadResult Result = Brushes.Add(TBrush()).LoadFromList(List, Index, Error);
+            if (Result != TReadResult::rrDone) {
+                return Result;
             }
             continue;
         }
         if (Line == "}") {
-            return;
+            return TReadResult::rrDone;
         }
         std::string_view Key, Value;
         if (!SplitPropertyLine(Line, Key, Value)) {
             Error = ExpectedMsg("\"");
-            return;
+            return TReadResult::rrMalformed;
         }
         if (Key == KeyClassName) {
-            FWorldSpawn = Value == WorldSpawnClass;
+            FWorldSpawn = Value == ClassWorldSpawn;
         }
         Props.emplace_back(Key);
         Values.emplace_back(Value);
@@ -161,7 +143,7 @@ void TEntity::SetPropValue(std::string_view Key, std::string_view Value)
 
 bool TEntity::RemoveID()
 {
-    const std::ptrdiff_t I = PropIndex(KeyID);
+    const std::ptrdiff_t I = PropIndex(KeyId);
     if (I < 0) {
         return false;
     }
@@ -172,60 +154,58 @@ bool TEntity::RemoveID()
 
 void TEntity::CalcMinMax()
 {
+    T3DPoint &Min = Bounds.Min, &Max = Bounds.Max;
     if (!Brushes.Empty()) {
         bool First = true;
         for (TBrush &Brush : Brushes) {
             Brush.CalcMinMax();
             if (First) {
-                Min = Brush.Min;
-                Max = Brush.Max;
+                Min = Brush.Bounds.Min;
+                Max = Brush.Bounds.Max;
                 First = false;
                 continue;
             }
             for (std::size_t C = 0; C < 3; ++C) {
-                if (Brush.Min.coords(C) < Min.coords(C)) {
-                    Min.coords(C) = Brush.Min.coords(C);
+                if (Brush.Bounds.Min.coords(C) < Min.coords(C)) {
+                    Min.coords(C) = Brush.Bounds.Min.coords(C);
                 }
-                if (Brush.Max.coords(C) > Max.coords(C)) {
-                    Max.coords(C) = Brush.Max.coords(C);
+                if (Brush.Bounds.Max.coords(C) > Max.coords(C)) {
+                    Max.coords(C) = Brush.Bounds.Max.coords(C);
                 }
             }
         }
     } else {
         const std::string &Origin = PropValue(KeyOrigin);
         if (Origin.empty()) {
-            RaiseError(FmtMsg(msgEntityArrangementError, {PropValue(KeyClassName)}));
+            RaiseError(FmtMsg(TMsgId::msgEntityArrangementError, {PropValue(KeyClassName)}));
         }
         T3DPoint P;
         if (!ParsePoint(Origin, P.x, P.y, P.z)) {
-            RaiseError(FmtMsg(msgPointFormatError, {Origin}));
+            RaiseError(FmtMsg(TMsgId::msgPointFormatError, {Origin}));
         }
         Min = P;
         Max = P;
     }
     for (std::size_t C = 0; C < 3; ++C) {
-        Center.coords(C) = (Min.coords(C) + Max.coords(C)) / 2;
+        Bounds.Center.coords(C) = (Min.coords(C) + Max.coords(C)) / 2;
     }
 }
 
-std::string TEntity::ID() const
+std::string_view TEntity::IDView() const
 {
-    if (FWorldSpawn) {
-        return std::string(WorldSpawnClass);
-    }
-    return PropValue(KeyID);
+    return FWorldSpawn ? ClassWorldSpawn : std::string_view(PropValue(KeyId));
 }
 
 void TEntity::SetID(std::string_view Value)
 {
     if (!FWorldSpawn) {
-        SetPropValue(KeyID, Value);
+        SetPropValue(KeyId, Value);
     }
 }
 
 bool TEntity::Indexed() const
 {
-    return FWorldSpawn || !PropValue(KeyID).empty();
+    return FWorldSpawn || !PropValue(KeyId).empty();
 }
 
 } // namespace brix

@@ -4,7 +4,9 @@
 
 #include <utility>
 
-#include "posindex.h"
+#include "brixlib/messages.h"
+#include "brixlib/numbers.h"
+#include "brixlib/text.h"
 
 namespace brix
 {
@@ -76,7 +78,7 @@ bool ReadPoint(std::string_view &Rest, T3DPoint &P, std::string &Error)
         }
         const std::size_t Pos = Rest.find(Terminators[I]);
         if (Pos == std::string_view::npos) {
-            Error = GetMsg(msgFormatError);
+            Error = GetMsg(TMsgId::msgFormatError);
             return false;
         }
         const std::string_view Number = Rest.substr(0, Pos);
@@ -148,7 +150,7 @@ const char *ReadPlainPoints(const char *P, const char *End, double (&Values)[9])
 
 } // namespace
 
-void TBrushSide::Load(std::string_view S, std::string &Error)
+bool TBrushSide::Load(std::string_view S, std::string &Error)
 {
     std::string_view Rest = Trim(S);
     double V[9];
@@ -158,21 +160,22 @@ void TBrushSide::Load(std::string_view S, std::string &Error)
         p3 = {V[6], V[7], V[8]};
         Rest.remove_prefix(static_cast<std::size_t>(After - Rest.data()));
     } else if (!ReadPoint(Rest, p1, Error) || !ReadPoint(Rest, p2, Error) || !ReadPoint(Rest, p3, Error)) {
-        return;
+        return false;
     }
     Rest = Trim(Rest);
     if (Rest.empty()) {
-        Error = GetMsg(msgTextureNameExpected);
-        return;
+        Error = GetMsg(TMsgId::msgTextureNameExpected);
+        return false;
     }
     // Only a space ends the name: a tab belongs to it.
     const std::size_t Space = Rest.find(' ');
     if (Space == std::string_view::npos) {
-        Error = GetMsg(msgUnexpectedEndOfLine);
-        return;
+        Error = GetMsg(TMsgId::msgUnexpectedEndOfLine);
+        return false;
     }
     texture.assign(Rest.substr(0, Space));
     params.assign(Trim(Rest.substr(Space + 1)));
+    return true;
 }
 
 namespace
@@ -286,7 +289,7 @@ bool IntersectPlanes(const TBrushSide &S1, const TBrushSide &S2, const TBrushSid
 // ---------------------------------------------------------------------------
 // Brushes
 
-void TBrush::LoadFromList(const TLineList &AList, std::size_t &Index, std::string &Error)
+TReadResult TBrush::LoadFromList(const TLineList &AList, std::size_t &Index, std::string &Error)
 {
     // Room for exactly the face lines ahead: a vector grown one face at a
     // time would keep up to twice the memory a brush needs.
@@ -309,24 +312,22 @@ void TBrush::LoadFromList(const TLineList &AList, std::size_t &Index, std::strin
             continue;
         }
         if (Line.front() == '}') {
-            return;
+            return TReadResult::rrDone;
         }
         if (Line.front() != '(') {
             --Index;
             Error = ExpectedMsg("(");
-            return;
+            return TReadResult::rrMalformed;
         }
         // The face stays in the brush even when it fails: what was read is
         // kept, the caller abandons the load.
-        std::string FaceError;
-        FSides.emplace_back().Load(Line, FaceError);
-        if (!FaceError.empty()) {
+        if (!FSides.emplace_back().Load(Line, Error)) {
             --Index;
-            Error = std::move(FaceError);
-            return;
+            return TReadResult::rrMalformed;
         }
     }
-    Error = GetMsg(msgUnexpectedEndOfFile);
+    Error = GetMsg(TMsgId::msgUnexpectedEndOfFile);
+    return TReadResult::rrEndOfLines;
 }
 
 void TBrush::SaveToList(TLineWriter &AList) const
@@ -380,24 +381,24 @@ void TBrush::CalcMinMax()
                     continue;
                 }
                 if (!Found) {
-                    Min = Max = Corner;
+                    Bounds.Min = Bounds.Max = Corner;
                     Found = true;
                     continue;
                 }
                 for (std::size_t Axis = 0; Axis < 3; ++Axis) {
-                    if (Corner.coords(Axis) < Min.coords(Axis)) {
-                        Min.coords(Axis) = Corner.coords(Axis);
+                    if (Corner.coords(Axis) < Bounds.Min.coords(Axis)) {
+                        Bounds.Min.coords(Axis) = Corner.coords(Axis);
                     }
-                    if (Corner.coords(Axis) > Max.coords(Axis)) {
-                        Max.coords(Axis) = Corner.coords(Axis);
+                    if (Corner.coords(Axis) > Bounds.Max.coords(Axis)) {
+                        Bounds.Max.coords(Axis) = Corner.coords(Axis);
                     }
                 }
             }
         }
     }
-    Center.x = (Min.x + Max.x) / 2;
-    Center.y = (Min.y + Max.y) / 2;
-    Center.z = (Min.z + Max.z) / 2;
+    Bounds.Center.x = (Bounds.Min.x + Bounds.Max.x) / 2;
+    Bounds.Center.y = (Bounds.Min.y + Bounds.Max.y) / 2;
+    Bounds.Center.z = (Bounds.Min.z + Bounds.Max.z) / 2;
 }
 
 bool TBrush::Cmp(const TBrush &Other, bool cmpTexture) const
@@ -455,92 +456,14 @@ bool TBrushList::IsStored() const
     return false;
 }
 
-// ---------------------------------------------------------------------------
-// The brush list's search index
-
-namespace
-{
-
-// Shorter lists are scanned: an index would cost more than it saves.
-constexpr std::size_t IndexedListLength = 16;
-
-} // namespace
-
-struct TBrushListIndex
-{
-    TPositionIndex Positions;
-    std::vector<std::size_t> Changed; ///< brushes handed out for change since the last search
-};
-
-TBrushList::TBrushList() = default;
-TBrushList::~TBrushList() = default;
-TBrushList::TBrushList(const TBrushList &Source) : FItems(Source.FItems) {}
-TBrushList::TBrushList(TBrushList &&Source) noexcept = default;
-TBrushList &TBrushList::operator=(TBrushList &&Source) noexcept = default;
-
-TBrushList &TBrushList::operator=(const TBrushList &Source)
-{
-    if (this != &Source) {
-        FItems = Source.FItems;
-        DropIndex();
-    }
-    return *this;
-}
-
-void TBrushList::DropIndexNow()
-{
-    FIndex.reset();
-}
-
-void TBrushList::NoteChanged(std::size_t I)
-{
-    FIndex->Changed.push_back(I);
-    // Past this, building anew is cheaper than following every change.
-    if (FIndex->Changed.size() > FItems.size()) {
-        FIndex.reset();
-    }
-}
-
-std::uint64_t GeometryKey(const TBrush &Brush)
-{
-    TKeyHash H;
-    H.Add(static_cast<std::uint64_t>(Brush.Count()));
-    for (const TBrushSide &Side : Brush.SideList()) {
-        for (const T3DPoint *P : {&Side.p1, &Side.p2, &Side.p3}) {
-            H.Add(P->x).Add(P->y).Add(P->z);
-        }
-    }
-    return H.Key();
-}
-
 std::ptrdiff_t TBrushList::FindAnalog(const TBrush &ABrush, bool cmpTexture) const
 {
-    if (FItems.size() < IndexedListLength || FItems.size() > TPositionIndex::MaxPositions) {
-        for (std::size_t I = 0; I < FItems.size(); ++I) {
-            if (FItems[I].Cmp(ABrush, cmpTexture)) {
-                return static_cast<std::ptrdiff_t>(I);
-            }
-        }
-        return -1;
-    }
-    if (!FIndex) {
-        FIndex = std::make_unique<TBrushListIndex>();
-    }
-    TPositionIndex &Positions = FIndex->Positions;
-    for (const std::size_t I : FIndex->Changed) {
-        if (I < Positions.Size()) {
-            Positions.Update(I, GeometryKey(FItems[I]));
+    for (std::size_t I = 0; I < FItems.size(); ++I) {
+        if (FItems[I].Cmp(ABrush, cmpTexture)) {
+            return static_cast<std::ptrdiff_t>(I);
         }
     }
-    FIndex->Changed.clear();
-    // Brushes added since the last search are keyed now, not when added: the
-    // loader fills a brush after adding it.
-    for (std::size_t I = Positions.Size(); I < FItems.size(); ++I) {
-        Positions.Append(GeometryKey(FItems[I]));
-    }
-    // The key ignores textures, so a texture changed in place cannot hide a
-    // brush: Cmp decides, and the lowest position that passes wins.
-    return Positions.FindFirst(GeometryKey(ABrush), [&](std::size_t I) { return FItems[I].Cmp(ABrush, cmpTexture); });
+    return -1;
 }
 
 } // namespace brix

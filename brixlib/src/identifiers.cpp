@@ -6,7 +6,10 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "brixlib/entitykeys.h"
 #include "brixlib/mapfile.h"
+#include "brixlib/numbers.h"
+#include "brixlib/text.h"
 
 namespace brix
 {
@@ -40,7 +43,6 @@ std::string_view NumberPart(std::string_view ID)
 
 void TMapFile::ReIndex()
 {
-    DropIndex(); // identifiers change below
     // All number parts are read before any identifier is given, so a number
     // that does not fit leaves the map as it was.
     std::int64_t Highest = 0;
@@ -48,7 +50,7 @@ void TMapFile::ReIndex()
         if (Item->WorldSpawn() || !Item->Indexed()) {
             continue;
         }
-        const std::string_view Number = NumberPart(Item->PropValue("id"));
+        const std::string_view Number = NumberPart(Item->PropValue(KeyId));
         if (!Number.empty()) {
             const std::int32_t Value = StrToInt(Number);
             if (Value > Highest) {
@@ -70,7 +72,7 @@ void TMapFile::ReIndex()
         char Digits[24];
         auto Res = std::to_chars(Digits, Digits + sizeof(Digits), Highest);
         NewID.append(Digits, Res.ptr);
-        if (!Item->PropExists("id")) {
+        if (!Item->PropExists(KeyId)) {
             // Room for exactly one more property: doubling every full list of
             // a large map would cost more than the identifiers themselves.
             Item->Props.reserve(Item->Props.size() + 1);
@@ -83,7 +85,6 @@ void TMapFile::ReIndex()
 
 void TMapFile::RemoveID()
 {
-    DropIndex();
     for (const auto &Item : FItems) {
         if (Item->RemoveID()) {
             FNeedSave = true;
@@ -93,13 +94,12 @@ void TMapFile::RemoveID()
 
 void TMapFile::RemoveDupIDs()
 {
-    DropIndex();
     std::unordered_set<std::string> Seen;
     for (const auto &Item : FItems) {
         if (!Item->Indexed()) {
             continue;
         }
-        if (!Seen.insert(CaseFoldKey(Item->ID())).second) {
+        if (!Seen.insert(CaseFoldKey(Item->IDView())).second) {
             FNeedSave = true;
             Item->RemoveID();
         }

@@ -8,20 +8,15 @@
 #include <string_view>
 #include <utility>
 
+#include "brixlib/entitykeys.h"
 #include "brixlib/mapfile.h"
-#include "posindex.h"
+#include "brixlib/text.h"
 
 namespace brix
 {
 
 namespace
 {
-
-/// The entity's ID without building a string; the view lives as long as the entity.
-std::string_view IdView(const TEntity &Ent)
-{
-    return Ent.WorldSpawn() ? std::string_view("worldspawn") : std::string_view(Ent.PropValue("id"));
-}
 
 char AsciiUpperChar(char C)
 {
@@ -87,12 +82,12 @@ public:
                 FOpen = &FMap[FMap.Add(std::make_unique<TEntity>())];
             }
             std::string EntError;
-            FOpen->LoadFromList(Lines, Index, EntError);
-            if (EntError.empty()) {
+            const TReadResult Result = FOpen->LoadFromList(Lines, Index, EntError);
+            if (Result == TReadResult::rrDone) {
                 FOpen = nullptr;
                 continue;
             }
-            if (!Last && Index >= Lines.size() && EntError == GetMsg(msgUnexpectedEndOfFile)) {
+            if (!Last && Result == TReadResult::rrEndOfLines) {
                 return true; // the block goes on in the next piece
             }
             FError = std::move(EntError);
@@ -157,113 +152,15 @@ void LoadPieces(TMapFile &Map, TTextFileReader &Reader, std::size_t PieceBytes, 
 
 } // namespace
 
-// ---------------------------------------------------------------------------
-// Search indexes
-
-namespace
-{
-
-std::uint64_t IdKey(const TEntity &Ent)
-{
-    return Ent.Indexed() ? TKeyHash().Add(IdView(Ent)).Key() : TPositionIndex::NoKey;
-}
-
-/// Entities with brushes match by class name and spawn flags alone; brushless
-/// ones by their origin too.
-std::uint64_t AnalogKey(
-    std::string_view ClassName, std::string_view SpawnFlags, bool HasBrushes, std::string_view Origin)
-{
-    TKeyHash H;
-    H.Add(ClassName).Add(SpawnFlags).Add(static_cast<std::uint64_t>(HasBrushes));
-    if (!HasBrushes) {
-        H.Add(Origin);
-    }
-    return H.Key();
-}
-
-std::uint64_t AnalogKey(const TEntity &Ent)
-{
-    return AnalogKey(
-        Ent.PropValue("classname"), Ent.PropValue("spawnflags"), !Ent.Brushes.Empty(), Ent.PropValue("origin"));
-}
-
-} // namespace
-
-struct TMapFileIndex
-{
-    TPositionIndex Ids;
-    TPositionIndex Analogs;   ///< kept only once a search by correspondence needed it
-    bool HaveAnalogs = false;
-    std::vector<std::size_t> Changed; ///< entities handed out for change since the last search
-};
-
-TMapFile::TMapFile() = default;
-TMapFile::TMapFile(std::string FileName) : FFileName(std::move(FileName)) {}
-TMapFile::~TMapFile() = default;
-TMapFile::TMapFile(TMapFile &&Source) noexcept = default;
-TMapFile &TMapFile::operator=(TMapFile &&Source) noexcept = default;
-
 std::size_t TMapFile::Add(std::unique_ptr<TEntity> Entity)
 {
-    // The indexes take the new entity at the next search, after it is filled.
     FItems.push_back(std::move(Entity));
     return FItems.size() - 1;
 }
 
-void TMapFile::Clear()
-{
-    FItems.clear();
-    DropIndex();
-}
-
 std::vector<std::unique_ptr<TEntity>> TMapFile::TakeAll()
 {
-    DropIndex();
     return std::exchange(FItems, {});
-}
-
-void TMapFile::DropIndex()
-{
-    FIndex.reset();
-}
-
-void TMapFile::NoteChanged(std::size_t I)
-{
-    FIndex->Changed.push_back(I);
-    // Past this, building anew is cheaper than following every change.
-    if (FIndex->Changed.size() > FItems.size()) {
-        FIndex.reset();
-    }
-}
-
-bool TMapFile::RefreshIndex(bool WithAnalogs)
-{
-    if (FItems.size() > TPositionIndex::MaxPositions) {
-        return false;
-    }
-    if (!FIndex) {
-        FIndex = std::make_unique<TMapFileIndex>();
-    }
-    TMapFileIndex &X = *FIndex;
-    for (const std::size_t I : X.Changed) {
-        if (I < X.Ids.Size()) {
-            X.Ids.Update(I, IdKey(*FItems[I]));
-        }
-        if (X.HaveAnalogs && I < X.Analogs.Size()) {
-            X.Analogs.Update(I, AnalogKey(*FItems[I]));
-        }
-    }
-    X.Changed.clear();
-    for (std::size_t I = X.Ids.Size(); I < FItems.size(); ++I) {
-        X.Ids.Append(IdKey(*FItems[I]));
-    }
-    if (WithAnalogs || X.HaveAnalogs) {
-        X.HaveAnalogs = true;
-        for (std::size_t I = X.Analogs.Size(); I < FItems.size(); ++I) {
-            X.Analogs.Append(AnalogKey(*FItems[I]));
-        }
-    }
-    return true;
 }
 
 void TMapFile::LoadFromFile(const std::string &AFileName, std::string &Error)
@@ -320,7 +217,7 @@ bool TMapFile::Save(std::ostream &Out, std::istream &In) const
     if (ConfirmOverwrite && FileExists(FFileName)) {
         bool Asking = true;
         while (Asking) {
-            Out << FmtMsg(msgRewriteQuestion, {FFileName}) << ' ';
+            Out << FmtMsg(TMsgId::msgRewriteQuestion, {FFileName}) << ' ';
             Out.flush();
             // One answer character; the line end typed after an earlier answer
             // is not an answer, and a closed input must not make us ask forever.
@@ -342,78 +239,78 @@ bool TMapFile::Save(std::ostream &Out, std::istream &In) const
         }
     }
     SaveToFile(FFileName);
-    Out << FmtMsg(msgSaved, {FFileName}) << ConsoleLineBreak;
+    Out << FmtMsg(TMsgId::msgSaved, {FFileName}) << ConsoleLineBreak;
     Out.flush();
     return true;
 }
 
 bool TMapFile::CmpFileName(std::string_view AFileName) const
 {
-    if (AFileName.size() != FFileName.size()) {
-        return false;
-    }
-    for (std::size_t I = 0; I < AFileName.size(); ++I) {
-        if (AsciiUpperChar(AFileName[I]) != AsciiUpperChar(FFileName[I])) {
-            return false;
-        }
-    }
-    return true;
+    return AsciiEqualNoCase(AFileName, FFileName);
 }
 
-TEntity *TMapFile::FindEntity(std::string_view AID)
+bool IsAnalog(const TEntity &Item, const TEntity &Ent)
 {
-    std::ptrdiff_t Found = -1;
-    if (RefreshIndex(false)) {
-        Found = FIndex->Ids.FindFirst(TKeyHash().Add(AID).Key(),
-            [&](std::size_t I) { return FItems[I]->Indexed() && IdView(*FItems[I]) == AID; });
-    } else {
-        for (std::size_t I = 0; I < FItems.size() && Found < 0; ++I) {
-            if (FItems[I]->Indexed() && IdView(*FItems[I]) == AID) {
-                Found = static_cast<std::ptrdiff_t>(I);
-            }
-        }
-    }
-    if (Found < 0) {
-        return nullptr;
-    }
-    // The caller may change what it found.
-    return &(*this)[static_cast<std::size_t>(Found)];
+    return Item.PropValue(KeyClassName) == Ent.PropValue(KeyClassName) &&
+           Item.PropValue(KeySpawnFlags) == Ent.PropValue(KeySpawnFlags) &&
+           (!Item.Brushes.Empty() || Item.PropValue(KeyOrigin) == Ent.PropValue(KeyOrigin));
 }
 
-TEntity *TMapFile::FindAnalog(const TEntity &Ent)
+std::ptrdiff_t TMapFile::IndexOfEntity(std::string_view AID) const
+{
+    for (std::size_t I = 0; I < FItems.size(); ++I) {
+        if (FItems[I]->Indexed() && FItems[I]->IDView() == AID) {
+            return static_cast<std::ptrdiff_t>(I);
+        }
+    }
+    return -1;
+}
+
+std::ptrdiff_t TMapFile::IndexOfAnalog(const TEntity &Ent) const
 {
     if (Ent.Indexed()) {
         // An indexed entity's ID is not empty, and only indexed entities have
         // a non-empty ID: the first entity with that ID is the first indexed one.
-        return FindEntity(IdView(Ent));
+        return IndexOfEntity(Ent.IDView());
     }
-    const std::string &ClassName = Ent.PropValue("classname");
-    const std::string &SpawnFlags = Ent.PropValue("spawnflags");
-    const std::string &Origin = Ent.PropValue("origin");
-    auto Matches = [&](const TEntity &Item) {
-        return Item.PropValue("classname") == ClassName && Item.PropValue("spawnflags") == SpawnFlags &&
-               (!Item.Brushes.Empty() || Item.PropValue("origin") == Origin);
-    };
-    std::ptrdiff_t Found = -1;
-    if (RefreshIndex(true)) {
-        // The first brush entity of the class and the first point entity at
-        // that origin: whichever comes first.
-        auto Test = [&](std::size_t I) { return Matches(*FItems[I]); };
-        const TPositionIndex &Analogs = FIndex->Analogs;
-        const std::ptrdiff_t WithBrushes = Analogs.FindFirst(AnalogKey(ClassName, SpawnFlags, true, {}), Test);
-        const std::ptrdiff_t AtOrigin = Analogs.FindFirst(AnalogKey(ClassName, SpawnFlags, false, Origin), Test);
-        Found = WithBrushes < 0 ? AtOrigin : (AtOrigin < 0 ? WithBrushes : std::min(WithBrushes, AtOrigin));
-    } else {
-        for (std::size_t I = 0; I < FItems.size() && Found < 0; ++I) {
-            if (Matches(*FItems[I])) {
-                Found = static_cast<std::ptrdiff_t>(I);
-            }
+    for (std::size_t I = 0; I < FItems.size(); ++I) {
+        if (IsAnalog(*FItems[I], Ent)) {
+            return static_cast<std::ptrdiff_t>(I);
         }
     }
-    if (Found < 0) {
-        return nullptr;
+    return -1;
+}
+
+TEntity *TMapFile::FindEntity(std::string_view AID)
+{
+    const std::ptrdiff_t I = IndexOfEntity(AID);
+    return I < 0 ? nullptr : FItems[static_cast<std::size_t>(I)].get();
+}
+
+const TEntity *TMapFile::FindEntity(std::string_view AID) const
+{
+    const std::ptrdiff_t I = IndexOfEntity(AID);
+    return I < 0 ? nullptr : FItems[static_cast<std::size_t>(I)].get();
+}
+
+TEntity *TMapFile::FindAnalog(const TEntity &Ent)
+{
+    const std::ptrdiff_t I = IndexOfAnalog(Ent);
+    return I < 0 ? nullptr : FItems[static_cast<std::size_t>(I)].get();
+}
+
+void LoadMapFile(TMapFile &Map, const std::string &FileName, TLoadFailure Failure)
+{
+    Map.SetFileName(FileName);
+    std::string Error;
+    Map.LoadFromFile(FileName, Error);
+    if (Error.empty()) {
+        return;
     }
-    return &(*this)[static_cast<std::size_t>(Found)];
+    if (Failure == TLoadFailure::lfDiagnostic) {
+        throw EMapLoadError(Error);
+    }
+    RaiseError(Error);
 }
 
 std::string_view IdFileNamePart(std::string_view FileName)

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "brixlib/geometry.h"
+#include "brixlib/messages.h"
 
 namespace brix
 {

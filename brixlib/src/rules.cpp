@@ -3,13 +3,10 @@
 // leave the thing out.
 #include "brixlib/rules.h"
 
+#include "brixlib/entitykeys.h"
+
 namespace brix
 {
-
-namespace
-{
-constexpr std::string_view ClassNameKey = "classname";
-}
 
 bool TRule::Cmp(std::string_view Value) const
 {
@@ -19,6 +16,30 @@ bool TRule::Cmp(std::string_view Value) const
         return false;
     }
     return FMask.Matches(Value);
+}
+
+bool TRule::IsEntityRule() const
+{
+    return Rule == TRuleKind::rkDe || Rule == TRuleKind::rkDse || Rule == TRuleKind::rkDae;
+}
+
+bool TRule::AppliesTo(TMapRole Role) const
+{
+    switch (Rule) {
+        case TRuleKind::rkDe:
+            return Role != TMapRole::mrDestination;
+        case TRuleKind::rkDt:
+            return true;
+        case TRuleKind::rkDse:
+        case TRuleKind::rkDst:
+            return Role == TMapRole::mrSource;
+        case TRuleKind::rkDae:
+        case TRuleKind::rkDat:
+            return Role == TMapRole::mrAdditional;
+        case TRuleKind::rkDdt:
+            return Role == TMapRole::mrDestination;
+    }
+    return false;
 }
 
 bool TRule::IDMask() const
@@ -36,7 +57,7 @@ void TRule::ApplyToEntity(TEntity &E) const
         }
         return;
     }
-    if (Cmp(E.PropValue(ClassNameKey))) {
+    if (Cmp(E.PropValue(KeyClassName))) {
         E.SetIsStored(false);
     }
 }

@@ -6,7 +6,10 @@
 
 #include "brixlib/mapfile.h"
 #include "brixlib/rules.h"
-#include "brixlib/support.h"
+#include "brixlib/files.h"
+#include "brixlib/messages.h"
+#include "brixlib/numbers.h"
+#include "brixlib/text.h"
 
 using namespace brix;
 

@@ -158,10 +158,10 @@ TEST(TEntity, CalcMinMaxOfPointEntities)
             continue;
         }
         Ent.CalcMinMax();
-        EXPECT_EQ(Ent.Center.x, C.Cx);
-        EXPECT_EQ(Ent.Center.y, C.Cy);
-        EXPECT_EQ(Ent.Center.z, C.Cz);
-        EXPECT_EQ(Ent.Min.x, Ent.Max.x);
+        EXPECT_EQ(Ent.Bounds.Center.x, C.Cx);
+        EXPECT_EQ(Ent.Bounds.Center.y, C.Cy);
+        EXPECT_EQ(Ent.Bounds.Center.z, C.Cz);
+        EXPECT_EQ(Ent.Bounds.Min.x, Ent.Bounds.Max.x);
     }
 }
 
@@ -184,17 +184,17 @@ TEST(TEntity, CalcMinMaxSpansAllBrushesAndCopiesDropBounds)
     std::size_t Index = 0;
     ASSERT_EQ(LoadEntity(Ent, std::string("{\n") + BoxFaces + "}\n{\n" + Moved + "}\n}", Index), "");
     Ent.CalcMinMax();
-    EXPECT_EQ(Ent.Min.x, 0);
-    EXPECT_EQ(Ent.Max.x, 256);
-    EXPECT_EQ(Ent.Max.z, 64);
-    EXPECT_EQ(Ent.Center.x, 128);
-    EXPECT_EQ(Ent.Center.y, 32);
+    EXPECT_EQ(Ent.Bounds.Min.x, 0);
+    EXPECT_EQ(Ent.Bounds.Max.x, 256);
+    EXPECT_EQ(Ent.Bounds.Max.z, 64);
+    EXPECT_EQ(Ent.Bounds.Center.x, 128);
+    EXPECT_EQ(Ent.Bounds.Center.y, 32);
 
     TEntity Copy;
     Copy.Brushes = Ent.Brushes;
     Copy.CalcMinMax(); // bounds in the brushes that the copy replaces must not survive
     Copy = Ent;
-    EXPECT_EQ(Copy.Brushes[1].Max.x, 0);
+    EXPECT_EQ(Copy.Brushes[1].Bounds.Max.x, 0);
     EXPECT_EQ(Copy.Brushes.Count(), 2u);
-    EXPECT_EQ(Ent.Duplicate()->Center.x, 0);
+    EXPECT_EQ(Ent.Duplicate()->Bounds.Center.x, 0);
 }

@@ -1,4 +1,7 @@
 #include "brixlib/geometry.h"
+#include "brixlib/messages.h"
+#include "brixlib/numbers.h"
+#include "brixlib/text.h"
 
 #include <gtest/gtest.h>
 
@@ -323,9 +326,9 @@ TEST(TBrush, CalcMinMax)
     for (Case &C : Cases) {
         SCOPED_TRACE(C.Name);
         C.Brush.CalcMinMax();
-        ExpectPoint(C.Brush.Min, C.Min.x, C.Min.y, C.Min.z);
-        ExpectPoint(C.Brush.Max, C.Max.x, C.Max.y, C.Max.z);
-        ExpectPoint(C.Brush.Center, C.Center.x, C.Center.y, C.Center.z);
+        ExpectPoint(C.Brush.Bounds.Min, C.Min.x, C.Min.y, C.Min.z);
+        ExpectPoint(C.Brush.Bounds.Max, C.Max.x, C.Max.y, C.Max.z);
+        ExpectPoint(C.Brush.Bounds.Center, C.Center.x, C.Center.y, C.Center.z);
     }
 }
 
@@ -335,17 +338,17 @@ TEST(TBrush, BoundsAreNotCopiedAndSurviveAnEmptyResult)
     Brush.CalcMinMax();
     EXPECT_EQ(Brush.SideList()[0].C, 64 * 32); // the planes were computed
     std::unique_ptr<TBrush> Copy = Brush.Duplicate();
-    ExpectPoint(Copy->Max, 0, 0, 0);
-    ExpectPoint(Copy->Center, 0, 0, 0);
+    ExpectPoint(Copy->Bounds.Max, 0, 0, 0);
+    ExpectPoint(Copy->Bounds.Center, 0, 0, 0);
     Copy->CalcMinMax();
-    ExpectPoint(Copy->Max, 72, 40, 24);
+    ExpectPoint(Copy->Bounds.Max, 72, 40, 24);
 
     // Inside-out faces give no corner: the previous bounds stay.
     Brush.SideList() = BoxBrush({0, 0, 0}, {1, 1, 1}, true).SideList();
     Brush.CalcMinMax();
-    ExpectPoint(Brush.Min, 8, 8, 8);
-    ExpectPoint(Brush.Max, 72, 40, 24);
-    ExpectPoint(Brush.Center, 40, 24, 16);
+    ExpectPoint(Brush.Bounds.Min, 8, 8, 8);
+    ExpectPoint(Brush.Bounds.Max, 72, 40, 24);
+    ExpectPoint(Brush.Bounds.Center, 40, 24, 16);
 }
 
 TEST(TBrush, Cmp)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "brixlib/geometry.h"
+#include "brixlib/numbers.h"
 
 using namespace brix;
 

@@ -5,7 +5,10 @@
 
 #include "brixlib/mapfile.h"
 #include "brixlib/rules.h"
-#include "brixlib/support.h"
+#include "brixlib/files.h"
+#include "brixlib/messages.h"
+#include "brixlib/numbers.h"
+#include "brixlib/text.h"
 
 using namespace brix;
 
@@ -93,14 +96,14 @@ TEST_F(TRuleTest, CmpMatchesWholeValueWithoutCase)
     };
     for (const Case &C : Cases) {
         SCOPED_TRACE(std::string(C.Mask) + " / " + C.Value);
-        const TRule Rule(rkDe, C.Mask);
+        const TRule Rule(TRuleKind::rkDe, C.Mask);
         EXPECT_EQ(Rule.Cmp(C.Value), C.Expected);
     }
 }
 
 TEST_F(TRuleTest, CmpRaisesForBadMask)
 {
-    const TRule Rule(rkDe, "[abc");
+    const TRule Rule(TRuleKind::rkDe, "[abc");
     try {
         Rule.Cmp("a");
         FAIL() << "no error";
@@ -119,7 +122,7 @@ TEST_F(TRuleTest, IDMaskLooksForHashAnywhere)
     const Case Cases[] = {{"*#12", true}, {"#", true}, {"a.map#*", true}, {"light*", false}, {"", false}};
     for (const Case &C : Cases) {
         SCOPED_TRACE(C.Param);
-        EXPECT_EQ(TRule(rkDse, C.Param).IDMask(), C.Expected);
+        EXPECT_EQ(TRule(TRuleKind::rkDse, C.Param).IDMask(), C.Expected);
     }
 }
 
@@ -145,7 +148,7 @@ TEST_F(TRuleTest, ApplyToEntityByClassNameOrID)
         SCOPED_TRACE(C.Param);
         TMapFile Map = LoadMap(EntityMap);
         ASSERT_EQ(Map.Count(), 6u);
-        const TRule Rule(rkDe, C.Param);
+        const TRule Rule(TRuleKind::rkDe, C.Param);
         for (std::size_t I = 0; I < Map.Count(); ++I) {
             Rule.ApplyToEntity(Map[I]);
         }
@@ -157,9 +160,9 @@ TEST_F(TRuleTest, ClearedFlagStaysCleared)
 {
     TMapFile Map = LoadMap(EntityMap);
     TRules Rules;
-    Rules.AddRule(rkDe, "light");
-    Rules.AddRule(rkDe, "func_door");
-    Rules.AddRule(rkDe, "nothing");
+    Rules.AddRule(TRuleKind::rkDe, "light");
+    Rules.AddRule(TRuleKind::rkDe, "func_door");
+    Rules.AddRule(TRuleKind::rkDe, "nothing");
     for (const TRule &Rule : Rules) {
         for (std::size_t I = 0; I < Map.Count(); ++I) {
             Rule.ApplyToEntity(Map[I]);
@@ -183,7 +186,7 @@ TEST_F(TRuleTest, BadMaskRaisesOnlyWhenAClassNameExists)
     for (const Case &C : Cases) {
         SCOPED_TRACE(C.Text);
         TMapFile Map = LoadMap(C.Text);
-        const TRule Rule(rkDe, "[abc");
+        const TRule Rule(TRuleKind::rkDe, "[abc");
         std::string Message;
         try {
             for (std::size_t I = 0; I < Map.Count(); ++I) {
@@ -238,7 +241,7 @@ TEST_F(TRuleTest, ApplyToBrushesByTexture)
         ASSERT_EQ(Map.Count(), 1u);
         TEntity &E = Map[0];
         ASSERT_EQ(E.Brushes.Count(), 3u);
-        TRule(rkDt, C.Param).ApplyToBrushes(E);
+        TRule(TRuleKind::rkDt, C.Param).ApplyToBrushes(E);
         std::vector<bool> Stored;
         for (const TBrush &B : E.Brushes) {
             Stored.push_back(B.IsStored());
@@ -253,7 +256,7 @@ TEST_F(TRuleTest, ApplyToBrushesBadMask)
     TMapFile Map = LoadMap("{\n\"classname\" \"light\"\n\"origin\" \"0 0 0\"\n}\n"
                            "{\n\"classname\" \"func_wall\"\n{\n( 0 0 0 ) ( 64 0 0 ) ( 0 64 0 ) sky1 0 0 0 1 1\n}\n}\n");
     ASSERT_EQ(Map.Count(), 2u);
-    const TRule Rule(rkDt, "[abc");
+    const TRule Rule(TRuleKind::rkDt, "[abc");
     EXPECT_NO_THROW(Rule.ApplyToBrushes(Map[0])); // no brush, nothing to test
     try {
         Rule.ApplyToBrushes(Map[1]);

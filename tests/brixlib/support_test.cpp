@@ -1,4 +1,7 @@
-#include "brixlib/support.h"
+#include "brixlib/files.h"
+#include "brixlib/messages.h"
+#include "brixlib/numbers.h"
+#include "brixlib/text.h"
 
 #include <gtest/gtest.h>
 
@@ -59,34 +62,34 @@ TEST(Messages, EnglishAndRussianTexts)
     struct Case
     {
         bool Russian;
-        int Id;
+        TMsgId Id;
         std::string Arg;
         std::string Expected;
     } Cases[] = {
-        {false, msgFileNotFound, "a.map", "File not found: a.map"},
-        {false, msgRewriteQuestion, "x.map", "File \"x.map\" already exists. Rewrite? (y/n)"},
-        {false, msgComplete, "", "Complete"},
-        {false, 17, "", ""},
-        {false, 99, "", ""},
-        {false, 206, "", ""},
-        {true, 17, "", ""},
-        {true, 206, "", ""},
+        {false, TMsgId::msgFileNotFound, "a.map", "File not found: a.map"},
+        {false, TMsgId::msgRewriteQuestion, "x.map", "File \"x.map\" already exists. Rewrite? (y/n)"},
+        {false, TMsgId::msgComplete, "", "Complete"},
+        {false, TMsgId(17), "", ""},
+        {false, TMsgId(99), "", ""},
+        {false, TMsgId(206), "", ""},
+        {true, TMsgId(17), "", ""},
+        {true, TMsgId(206), "", ""},
         // "Выполнено" in code page 866: nine bytes, not its Windows-1251 bytes.
-        {true, msgComplete, "", "\x82\xeb\xaf\xae\xab\xad\xa5\xad\xae"},
+        {true, TMsgId::msgComplete, "", "\x82\xeb\xaf\xae\xab\xad\xa5\xad\xae"},
         // The argument is inserted as it is, after the template was converted.
-        {true, msgSaved, "\xd0\x81.map", "\xd0\x81.map \xe1\xae\xe5\xe0\xa0\xad\xa5\xad"},
-        {true, msgError, "x", "\x8e\x98\x88\x81\x8a\x80! x"},
+        {true, TMsgId::msgSaved, "\xd0\x81.map", "\xd0\x81.map \xe1\xae\xe5\xe0\xa0\xad\xa5\xad"},
+        {true, TMsgId::msgError, "x", "\x8e\x98\x88\x81\x8a\x80! x"},
     };
     for (const auto &C : Cases)
     {
-        SCOPED_TRACE(C.Id);
+        SCOPED_TRACE(static_cast<int>(C.Id));
         UseRussian = C.Russian;
         EXPECT_EQ(C.Arg.empty() ? FmtMsg(C.Id) : FmtMsg(C.Id, {C.Arg}), C.Expected);
     }
     UseRussian = false;
     EXPECT_EQ(ExpectedMsg("("), "'(' expected");
     UseRussian = true;
-    EXPECT_EQ(GetMsg(msgComplete).size(), 9u);
+    EXPECT_EQ(GetMsg(TMsgId::msgComplete).size(), 9u);
 }
 
 TEST(Messages, RaiseErrorCarriesText)

@@ -10,7 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "brixlib/support.h"
+#include "brixlib/files.h"
+#include "brixlib/messages.h"
 
 namespace brix
 {
@@ -21,6 +22,34 @@ struct T3DPoint
     double x = 0, y = 0, z = 0;
     double &coords(std::size_t I) { return I == 0 ? x : (I == 1 ? y : z); }
     double coords(std::size_t I) const { return I == 0 ? x : (I == 1 ? y : z); }
+};
+
+/// The bounds of a brush or an entity, filled by CalcMinMax. They describe
+/// the faces they were computed from, so they are never copied: a copy, or
+/// an object assigned from another, starts with empty (zero) bounds.
+struct TBounds
+{
+    T3DPoint Min, Max, Center;
+
+    TBounds() = default;
+    TBounds(const TBounds &) noexcept {}
+    TBounds &operator=(const TBounds &) noexcept
+    {
+        Min = Max = Center = T3DPoint();
+        return *this;
+    }
+    TBounds(TBounds &&) noexcept = default;
+    TBounds &operator=(TBounds &&) noexcept = default;
+    ~TBounds() = default;
+};
+
+/// How a block reader ended: the block was read whole, the lines ran out
+/// before its end ("Unexpected end of file"), or the text is malformed.
+enum class TReadResult
+{
+    rrDone,
+    rrEndOfLines,
+    rrMalformed,
 };
 
 /// "( x y z )" with each coordinate in the 15-digit number format.
@@ -46,8 +75,9 @@ public:
     std::string texture;
     std::string params; ///< the rest of the line after the texture, kept verbatim
 
-    /// Reads a face line. Never throws; on failure Error gets the text.
-    void Load(std::string_view S, std::string &Error);
+    /// Reads a face line. Never throws; on failure returns false with Error
+    /// set to the text.
+    bool Load(std::string_view S, std::string &Error);
     /// Appends the face line.
     void Save(TLineWriter &AList) const;
     /// The face line as a string (without line end).
@@ -99,16 +129,6 @@ bool MatchesMask(std::string_view Value, const std::string &Mask);
 class TBrush
 {
 public:
-    TBrush() = default;
-    TBrush(const TBrush &Source) : FSides(Source.FSides), FIsStored(Source.FIsStored) {}
-    TBrush &operator=(const TBrush &Source)
-    {
-        Assign(Source);
-        return *this;
-    }
-    TBrush(TBrush &&) noexcept = default;
-    TBrush &operator=(TBrush &&) noexcept = default;
-
     std::size_t Count() const { return FSides.size(); }
     TBrushSide &Sides(std::size_t I) { return FSides[I]; }
     const TBrushSide &Sides(std::size_t I) const { return FSides[I]; }
@@ -119,7 +139,7 @@ public:
     void SetIsStored(bool Value) { FIsStored = Value; }
 
     /// Reads the faces after the "{" line up to and past the "}" line.
-    void LoadFromList(const TLineList &AList, std::size_t &Index, std::string &Error);
+    TReadResult LoadFromList(const TLineList &AList, std::size_t &Index, std::string &Error);
     /// Appends "{", the face lines, "}" (whatever IsStored says).
     void SaveToList(TLineWriter &AList) const;
     void PreparePlans();
@@ -128,72 +148,34 @@ public:
     bool IsTextured(const std::string &TextureName) const;
     bool IsTextured(const TMask &Mask) const;
     void ReplaceTextures(const TBrush &Source);
-    /// Copies the faces and IsStored; the bounds stay as they were.
-    void Assign(const TBrush &Source)
-    {
-        FSides = Source.FSides;
-        FIsStored = Source.FIsStored;
-    }
+    /// Copies the faces and IsStored (the bounds are never copied).
+    void Assign(const TBrush &Source) { *this = Source; }
     std::unique_ptr<TBrush> Duplicate() const { return std::make_unique<TBrush>(*this); }
+
+    TBounds Bounds; ///< filled by CalcMinMax only
 
 private:
     std::vector<TBrushSide> FSides;
     bool FIsStored = true;
-
-public:
-    T3DPoint Center, Min, Max; ///< filled by CalcMinMax only; never copied
 };
 
-struct TBrushListIndex; // the search index of a long brush list
-
-/// The brushes of an entity, in file order.
-///
-/// FindAnalog keeps an index of the brushes' geometry once the list is long
-/// enough to be worth one; it answers exactly as a scan in list order would.
-/// The index follows Add, Clear and the copies; a brush reached through the
-/// non-const operator[] is read again at the next search, and a non-const
-/// begin()/end() drops the index. A brush reference kept past a search must
-/// not be used to change that brush's faces (textures and IsStored may change).
+/// The brushes of an entity, in file order. A plain list: searches that must
+/// be fast on long lists build a lookup of their own over it.
 class TBrushList
 {
 public:
-    TBrushList();
-    ~TBrushList();
-    TBrushList(const TBrushList &Source);
-    TBrushList &operator=(const TBrushList &Source);
-    TBrushList(TBrushList &&Source) noexcept;
-    TBrushList &operator=(TBrushList &&Source) noexcept;
-
     std::size_t Count() const { return FItems.size(); }
     bool Empty() const { return FItems.empty(); }
-    TBrush &operator[](std::size_t I)
-    {
-        if (FIndex) {
-            NoteChanged(I);
-        }
-        return FItems[I];
-    }
+    TBrush &operator[](std::size_t I) { return FItems[I]; }
     const TBrush &operator[](std::size_t I) const { return FItems[I]; }
     TBrush &Add(TBrush Brush)
     {
         FItems.push_back(std::move(Brush));
         return FItems.back();
     }
-    void Clear()
-    {
-        FItems.clear();
-        DropIndex();
-    }
-    auto begin()
-    {
-        DropIndex();
-        return FItems.begin();
-    }
-    auto end()
-    {
-        DropIndex();
-        return FItems.end();
-    }
+    void Clear() { FItems.clear(); }
+    auto begin() { return FItems.begin(); }
+    auto end() { return FItems.end(); }
     auto begin() const { return FItems.begin(); }
     auto end() const { return FItems.end(); }
 
@@ -204,21 +186,7 @@ public:
     std::ptrdiff_t FindAnalog(const TBrush &ABrush, bool cmpTexture) const;
 
 private:
-    void NoteChanged(std::size_t I);
-    void DropIndex()
-    {
-        if (FIndex) {
-            DropIndexNow();
-        }
-    }
-    void DropIndexNow();
-
     std::vector<TBrush> FItems;
-    mutable std::unique_ptr<TBrushListIndex> FIndex; // built by the first search that needs it
 };
-
-/// A key of the brush's geometry: the face count and every point, exactly
-/// (0 and -0 alike); textures play no part. Brushes that Cmp have equal keys.
-std::uint64_t GeometryKey(const TBrush &Brush);
 
 } // namespace brix

@@ -11,44 +11,23 @@
 #include <string_view>
 #include <vector>
 
+#include "brixlib/files.h"
 #include "brixlib/geometry.h"
-#include "brixlib/support.h"
+#include "brixlib/messages.h"
 
 namespace brix
 {
-
-/// A map file that does not read: its diagnostic is printed as a plain line
-/// (without the "ERROR!" wrapper) and the run ends. Raised where a load must
-/// end the run from inside the library (the "m" area form).
-class EMapLoadError : public std::runtime_error
-{
-public:
-    using std::runtime_error::runtime_error;
-};
 
 /// One entity block: ordered properties (duplicate keys kept) and brushes.
 class TEntity
 {
 public:
-    TEntity() = default;
-    /// Copies everything but the bounds, which are recomputed by CalcMinMax.
-    TEntity(const TEntity &Source)
-        : Props(Source.Props), Values(Source.Values), Brushes(Source.Brushes), FWorldSpawn(Source.FWorldSpawn),
-          FIsStored(Source.FIsStored)
-    {}
-    TEntity &operator=(const TEntity &Source)
-    {
-        Assign(Source);
-        return *this;
-    }
-    TEntity(TEntity &&) noexcept = default;
-    TEntity &operator=(TEntity &&) noexcept = default;
-
-    void Assign(const TEntity &Source);
+    /// Copies everything but the bounds (of the entity and of its brushes).
+    void Assign(const TEntity &Source) { *this = Source; }
     std::unique_ptr<TEntity> Duplicate() const { return std::make_unique<TEntity>(*this); }
 
     /// Reads the rest of a block after its "{" line, past its "}" line.
-    void LoadFromList(const TLineList &List, std::size_t &Index, std::string &Error);
+    TReadResult LoadFromList(const TLineList &List, std::size_t &Index, std::string &Error);
     /// Appends "{", the property lines, the stored brushes with their
     /// "// brush N" comments, and "}".
     void SaveToList(TLineWriter &List) const;
@@ -67,7 +46,9 @@ public:
     bool WorldSpawn() const { return FWorldSpawn; }
     void SetWorldSpawn(bool Value) { FWorldSpawn = Value; }
     /// "worldspawn" for the worldspawn, else the "id" value.
-    std::string ID() const;
+    std::string ID() const { return std::string(IDView()); }
+    /// ID without a copy; the view lives as long as the entity's properties.
+    std::string_view IDView() const;
     /// Ignored for the worldspawn, else sets "id".
     void SetID(std::string_view Value);
     bool Indexed() const;
@@ -77,46 +58,33 @@ public:
     std::vector<std::string> Props;  ///< keys, in order
     std::vector<std::string> Values; ///< values, parallel to Props
     TBrushList Brushes;
-    T3DPoint Min, Max, Center; ///< filled by CalcMinMax only; never copied
+    TBounds Bounds; ///< filled by CalcMinMax only
 
 private:
     bool FWorldSpawn = false;
     bool FIsStored = true;
 };
 
-struct TMapFileIndex; // the search indexes of a map
+/// Whether Item corresponds to Ent, an entity without identifier: the same
+/// class name and spawn flags and, when Item has no brushes, the same origin
+/// text.
+bool IsAnalog(const TEntity &Item, const TEntity &Ent);
 
 /// A level-map file in memory: its entities, its name, and whether an
-/// identifier operation changed it.
-///
-/// FindEntity and FindAnalog keep indexes (by identifier; by class name, spawn
-/// flags and origin) that answer exactly as a scan in map order would. They
-/// follow Add, Clear, loading and the identifier operations; an entity reached
-/// through the non-const operator[], FindEntity or FindAnalog is read again at
-/// the next search. An entity reference kept past a search must not be used to
-/// change its "id", "classname", "spawnflags" or "origin", or to give a
-/// brushless entity brushes.
+/// identifier operation changed it. The searches scan in map order; commands
+/// that search a map many times use a lookup of their own over it.
 class TMapFile
 {
 public:
-    TMapFile();
-    explicit TMapFile(std::string FileName);
-    ~TMapFile();
-    TMapFile(TMapFile &&Source) noexcept;
-    TMapFile &operator=(TMapFile &&Source) noexcept;
+    TMapFile() = default;
+    explicit TMapFile(std::string FileName) : FFileName(std::move(FileName)) {}
 
     std::size_t Count() const { return FItems.size(); }
-    TEntity &operator[](std::size_t I)
-    {
-        if (FIndex) {
-            NoteChanged(I);
-        }
-        return *FItems[I];
-    }
+    TEntity &operator[](std::size_t I) { return *FItems[I]; }
     const TEntity &operator[](std::size_t I) const { return *FItems[I]; }
     /// Appends an entity (the map owns it); returns its position.
     std::size_t Add(std::unique_ptr<TEntity> Entity);
-    void Clear();
+    void Clear() { FItems.clear(); }
     /// Hands over all entities, in order, and leaves the map empty: a map that
     /// is not read again passes its entities on without copying them.
     std::vector<std::unique_ptr<TEntity>> TakeAll();
@@ -148,10 +116,15 @@ public:
 
     /// Names compared with ASCII letters folded, nothing else normalised.
     bool CmpFileName(std::string_view AFileName) const;
-    /// The first indexed entity whose ID equals AID exactly; null when none.
+    /// The position of the first indexed entity whose ID equals AID exactly;
+    /// -1 when none.
+    std::ptrdiff_t IndexOfEntity(std::string_view AID) const;
+    /// The position of the entity that corresponds to Ent: by ID when Ent has
+    /// one, else the first for which IsAnalog holds; -1 when none.
+    std::ptrdiff_t IndexOfAnalog(const TEntity &Ent) const;
+    /// The same entities themselves; null when none.
     TEntity *FindEntity(std::string_view AID);
-    /// The entity that corresponds to Ent (by ID, or by class name, spawn
-    /// flags and origin); null when none.
+    const TEntity *FindEntity(std::string_view AID) const;
     TEntity *FindAnalog(const TEntity &Ent);
 
     /// Gives "<file name>#N" identifiers to the entities that have none.
@@ -162,17 +135,23 @@ public:
     void RemoveDupIDs();
 
 private:
-    void NoteChanged(std::size_t I);
-    void DropIndex();
-    /// Brings the indexes up to date with the map; false when the map is too
-    /// long to index (then the searches scan).
-    bool RefreshIndex(bool WithAnalogs);
-
     std::vector<std::unique_ptr<TEntity>> FItems;
     std::string FFileName;
     bool FNeedSave = false;
-    std::unique_ptr<TMapFileIndex> FIndex; // built by the first search
 };
+
+/// How a map that does not read ends the run: by its diagnostic alone as a
+/// plain line (EMapLoadError), or as the general error ("ERROR! ...").
+enum class TLoadFailure
+{
+    lfDiagnostic,
+    lfError,
+};
+
+/// Loads Map from FileName (which becomes its name); a map that does not read
+/// raises its diagnostic as Failure says. An unreadable file raises
+/// "Cannot open file "%s". %s".
+void LoadMapFile(TMapFile &Map, const std::string &FileName, TLoadFailure Failure);
 
 /// The file-name part of identifiers: the name after its last "\", "/" or ":".
 std::string_view IdFileNamePart(std::string_view FileName);

@@ -14,8 +14,11 @@
 namespace brix
 {
 
-/// Rule kinds: the 1-based positions of "de", "dse", "dae", "dt", "dst", "ddt", "dat".
-enum TRuleKind : int
+/// Rule kinds, one per option: entities removed by class name or id from
+/// all maps ("de"), the source ("dse"), the additional maps ("dae"); brushes
+/// removed by texture from all maps ("dt"), the source ("dst"), the
+/// destination ("ddt"), the additional maps ("dat").
+enum class TRuleKind
 {
     rkDe = 1,
     rkDse = 2,
@@ -26,11 +29,19 @@ enum TRuleKind : int
     rkDat = 7,
 };
 
+/// The part a map plays in a run, which decides the rules that apply to it.
+enum class TMapRole
+{
+    mrSource,
+    mrAdditional,
+    mrDestination,
+};
+
 /// One removal rule: a kind and a wildcard mask.
 class TRule
 {
 public:
-    TRule(int ARule, std::string AParam) : Rule(ARule), Param(std::move(AParam)), FMask(Param) {}
+    TRule(TRuleKind ARule, std::string AParam) : Rule(ARule), Param(std::move(AParam)), FMask(Param) {}
 
     /// Value is not empty and matches the mask (raises on an invalid mask).
     bool Cmp(std::string_view Value) const;
@@ -39,14 +50,19 @@ public:
     /// The compiled mask, for texture tests.
     const TMask &Mask() const { return FMask; }
 
-    /// Entity rule (kinds 1-3): clears IsStored when E's ID (ID mask) or
-    /// class name matches.
+    /// Whether the rule removes entities (else brushes by texture).
+    bool IsEntityRule() const;
+    /// Whether the rule applies to a map of that role. Entity rules never
+    /// apply to the destination: it is made of entities the rules have seen.
+    bool AppliesTo(TMapRole Role) const;
+
+    /// Entity rule: clears IsStored when E's ID (ID mask) or class name matches.
     void ApplyToEntity(TEntity &E) const;
-    /// Texture rule (kinds 4-7): clears IsStored of every brush of E that has
-    /// a face whose texture matches.
+    /// Texture rule: clears IsStored of every brush of E that has a face whose
+    /// texture matches.
     void ApplyToBrushes(TEntity &E) const;
 
-    int Rule;
+    TRuleKind Rule;
     std::string Param;
 
 private:
@@ -57,7 +73,7 @@ private:
 class TRules
 {
 public:
-    TRule &AddRule(int ARule, std::string AParam)
+    TRule &AddRule(TRuleKind ARule, std::string AParam)
     {
         FItems.emplace_back(ARule, std::move(AParam));
         return FItems.back();

@@ -1,7 +1,8 @@
-// An index from 64-bit keys to positions of a list, for searches that must
-// answer exactly what a scan in list order would: the key only narrows the
-// search, the caller's own test decides, and the lowest position that passes
-// the test wins. Private to the library.
+// Lookups: the fast searches of the commands over brush lists and maps. Each
+// is an object the command builds over a list and tells about changes; each
+// answers exactly what a scan in list order would: a key only narrows the
+// search, the list's own comparison decides, and the first item that passes
+// wins. Private to the library.
 #pragma once
 
 #include <bit>
@@ -11,10 +12,14 @@
 #include <string_view>
 #include <vector>
 
+#include "brixlib/geometry.h"
+#include "brixlib/mapfile.h"
+
 namespace brix
 {
 
-/// Key hashing: order-dependent mixing of 64-bit words and texts.
+/// Key hashing for every lookup: order-dependent mixing of 64-bit words and
+/// texts.
 class TKeyHash
 {
 public:
@@ -53,7 +58,6 @@ public:
     static constexpr std::size_t MaxPositions = std::numeric_limits<std::uint32_t>::max() - 2;
 
     std::size_t Size() const { return FKeys.size(); }
-    void Clear();
     /// Covers one more position, the next one, with its key.
     void Append(std::uint64_t Key);
     /// Gives a covered position a new key.
@@ -99,6 +103,55 @@ private:
     std::vector<std::uint32_t> FSlots; ///< position + 1, Empty or Deleted
     std::size_t FLive = 0, FDeleted = 0;
     int FShift = 64;
+};
+
+/// A key of the brush's geometry: the face count and every point, exactly
+/// (0 and -0 alike); textures play no part. Brushes that Cmp have equal keys.
+std::uint64_t GeometryKey(const TBrush &Brush);
+
+/// Finds brushes of one list by their faces. Brushes appended to the list
+/// are taken in at the next search; a brush whose faces change in place must
+/// be reported with Changed (textures and IsStored need no word).
+class TBrushLookup
+{
+public:
+    explicit TBrushLookup(const TBrushList &List) : FList(List) {}
+    /// The first brush, in list order, that Cmp's ABrush; -1 when none.
+    std::ptrdiff_t FindAnalog(const TBrush &ABrush, bool cmpTexture);
+    /// The faces of brush I changed.
+    void Changed(std::size_t I);
+
+private:
+    const TBrushList &FList;
+    TPositionIndex FPositions;
+};
+
+/// Finds entities of one map by identifier, and by correspondence (class
+/// name, spawn flags and, for brushless entities, origin text). Entities
+/// appended to the map are taken in at the next search; an entity whose id,
+/// class name, spawn flags or origin change, or that gains its first brush or
+/// loses its last, must be reported with Changed.
+class TEntityLookup
+{
+public:
+    explicit TEntityLookup(const TMapFile &Map) : FMap(Map) {}
+    /// The position of the first indexed entity whose ID equals AID exactly;
+    /// -1 when none.
+    std::ptrdiff_t FindEntity(std::string_view AID);
+    /// The position of the entity that corresponds to Ent; -1 when none.
+    std::ptrdiff_t FindAnalog(const TEntity &Ent);
+    /// Entity I changed.
+    void Changed(std::size_t I);
+
+private:
+    /// Takes in the entities appended since the last search; false when the
+    /// map is too long to index (the searches then scan).
+    bool Refresh(bool WithAnalogs);
+
+    const TMapFile &FMap;
+    TPositionIndex FIds;
+    TPositionIndex FAnalogs; ///< kept only once a search by correspondence needed it
+    bool FHaveAnalogs = false;
 };
 
 } // namespace brix

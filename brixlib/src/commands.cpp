@@ -1,0 +1,347 @@
+// The commands over maps: concat, extract, the identifier commands, the rule
+// passes, the cut-off areas and the worldspawn properties of another map.
+#include "brixlib/commands.h"
+
+#include <memory>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "brixlib/entitykeys.h"
+#include "brixlib/text.h"
+#include "lookup.h"
+
+namespace brix
+{
+
+void TConcatOptions::AddNonUniqueId(std::string_view Id)
+{
+    NonUniqueIds.insert(CaseFoldKey(Id));
+}
+
+bool TConcatOptions::IsNonUniqueId(std::string_view Id) const
+{
+    // "#temp" marks placeholder ids that must never be merged.
+    static const std::string Temp = CaseFoldKey("#temp");
+    const std::string Key = CaseFoldKey(Id);
+    return Key == Temp || NonUniqueIds.count(Key) != 0;
+}
+
+namespace
+{
+
+/// The source's entities become the destination's: the source map is not
+/// read after the command, so they are passed on, not copied (a copy would
+/// differ only in its bounds, and no bounds are computed before the command).
+void TakeSource(TMapFile &Dest, TMapFile &Source)
+{
+    for (std::unique_ptr<TEntity> &E : Source.TakeAll()) {
+        Dest.Add(std::move(E));
+    }
+}
+
+/// One lookup per brush list that is searched, made at its first search.
+class TBrushLookups
+{
+public:
+    TBrushLookup &For(const TBrushList &List)
+    {
+        return FLookups.try_emplace(&List, List).first->second;
+    }
+
+private:
+    std::unordered_map<const TBrushList *, TBrushLookup> FLookups;
+};
+
+bool SameClassAndFlags(const TEntity &A, const TEntity &B)
+{
+    return A.PropValue(KeyClassName) == B.PropValue(KeyClassName) &&
+           A.PropValue(KeySpawnFlags) == B.PropValue(KeySpawnFlags);
+}
+
+/// The source entities without identifier, which every additional entity
+/// without identifier is compared with, found by what has to match instead
+/// of by trying them all: point entities by class name, spawn flags and
+/// origin; brushes of brush entities by class name, spawn flags and geometry.
+/// The removals of a candidate do not depend on its flags or on the order in
+/// which candidates are visited, so the result is that of the full scan.
+class TNonIndexedSources
+{
+public:
+    explicit TNonIndexedSources(TMapFile &Source)
+    {
+        for (std::size_t I = 0; I < Source.Count(); ++I) {
+            TEntity &S = Source[I];
+            if (S.Indexed()) {
+                continue;
+            }
+            if (S.Brushes.Empty()) {
+                FPoints[PointKey(S)].Entities.push_back(&S);
+                continue;
+            }
+            for (std::size_t J = 0; J < S.Brushes.Count(); ++J) {
+                FBrushes[BrushKey(S, S.Brushes[J])].Items.push_back({&S, J});
+            }
+        }
+    }
+
+    /// E has no brushes: removes every brushless source entity of its class
+    /// name, spawn flags and origin text.
+    void MarkPointEntities(const TEntity &E)
+    {
+        const auto It = FPoints.find(PointKey(E));
+        if (It == FPoints.end()) {
+            return;
+        }
+        TPointBucket &Bucket = It->second;
+        for (const TEntity *Done : Bucket.Done) {
+            if (SameClassAndFlags(*Done, E) && Done->PropValue(KeyOrigin) == E.PropValue(KeyOrigin)) {
+                return; // an equal entity removed these already
+            }
+        }
+        for (TEntity *S : Bucket.Entities) {
+            if (SameClassAndFlags(*S, E) && S->PropValue(KeyOrigin) == E.PropValue(KeyOrigin)) {
+                S->SetIsStored(false);
+            }
+        }
+        Bucket.Done.push_back(&E);
+    }
+
+    /// B is a brush of E: in every source entity of E's class name and spawn
+    /// flags, the first brush equal to B (textures included) is removed.
+    void MarkBrushes(const TEntity &E, const TBrush &B)
+    {
+        const auto It = FBrushes.find(BrushKey(E, B));
+        if (It == FBrushes.end()) {
+            return;
+        }
+        TBrushBucket &Bucket = It->second;
+        for (const auto &[DoneEntity, DoneBrush] : Bucket.Done) {
+            if (SameClassAndFlags(*DoneEntity, E) && DoneBrush->Cmp(B, true)) {
+                return;
+            }
+        }
+        // Items are in source order, and in brush order within an entity.
+        const TEntity *Marked = nullptr;
+        for (const auto &[S, J] : Bucket.Items) {
+            if (S != Marked && SameClassAndFlags(*S, E) && S->Brushes[J].Cmp(B, true)) {
+                S->Brushes[J].SetIsStored(false);
+                Marked = S;
+            }
+        }
+        Bucket.Done.push_back({&E, &B});
+    }
+
+private:
+    static std::uint64_t PointKey(const TEntity &E)
+    {
+        return TKeyHash(1)
+            .Add(E.PropValue(KeyClassName))
+            .Add(E.PropValue(KeySpawnFlags))
+            .Add(E.PropValue(KeyOrigin))
+            .Key();
+    }
+    static std::uint64_t BrushKey(const TEntity &E, const TBrush &B)
+    {
+        return TKeyHash(2)
+            .Add(E.PropValue(KeyClassName))
+            .Add(E.PropValue(KeySpawnFlags))
+            .Add(GeometryKey(B))
+            .Key();
+    }
+
+    struct TPointBucket
+    {
+        std::vector<TEntity *> Entities;
+        std::vector<const TEntity *> Done; ///< additional entities already applied
+    };
+    struct TBrushBucket
+    {
+        std::vector<std::pair<TEntity *, std::size_t>> Items;
+        std::vector<std::pair<const TEntity *, const TBrush *>> Done;
+    };
+    std::unordered_map<std::uint64_t, TPointBucket> FPoints;
+    std::unordered_map<std::uint64_t, TBrushBucket> FBrushes;
+};
+
+using TIdOperation = void (TMapFile::*)();
+
+void RunIdentifierCommand(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, TIdOperation Operation)
+{
+    TakeSource(Dest, Source);
+    (Dest.*Operation)();
+    for (std::size_t M = 0; M < AddMaps.Count(); ++M) {
+        (AddMaps[M].*Operation)();
+    }
+}
+
+} // namespace
+
+void Concat(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, const TConcatOptions &Options)
+{
+    TakeSource(Dest, Source);
+    const bool Replace = Options.ReplaceTextures;
+    // Merging only adds brushes to entities of the destination and appends
+    // entities: neither changes what the lookups key on.
+    TEntityLookup Entities(Dest);
+    TBrushLookups Brushes;
+    for (std::size_t M = 0; M < AddMaps.Count(); ++M) {
+        // Concat never writes an additional map back, so its entities and
+        // brushes move into the destination, and what is merged is freed.
+        for (std::unique_ptr<TEntity> &Taken : AddMaps[M].TakeAll()) {
+            TEntity &E = *Taken;
+            const std::ptrdiff_t Found = E.Indexed() ? Entities.FindAnalog(E) : -1;
+            if (Found < 0 || Options.IsNonUniqueId(E.IDView())) {
+                Dest.Add(std::move(Taken));
+                continue;
+            }
+            TEntity &A = Dest[static_cast<std::size_t>(Found)];
+            TBrushLookup &Lookup = Brushes.For(A.Brushes);
+            for (TBrush &B : E.Brushes) {
+                if (!B.IsStored()) {
+                    continue;
+                }
+                const std::ptrdiff_t Same = Lookup.FindAnalog(B, !Replace);
+                if (Same < 0) {
+                    A.Brushes.Add(std::move(B));
+                } else if (Replace) {
+                    A.Brushes[static_cast<std::size_t>(Same)].ReplaceTextures(B);
+                }
+            }
+            Taken.reset();
+        }
+    }
+}
+
+void Extract(TMapFile &Dest, TMapFile &Source, const TMapFileList &AddMaps)
+{
+    TNonIndexedSources NonIndexedSources(Source);
+    // Extract changes only IsStored flags of the source, which no lookup keys on.
+    TEntityLookup Entities(Source);
+    TBrushLookups Brushes;
+    for (std::size_t M = 0; M < AddMaps.Count(); ++M) {
+        const TMapFile &Map = AddMaps[M];
+        for (std::size_t I = 0; I < Map.Count(); ++I) {
+            const TEntity &E = Map[I];
+            if (!E.Indexed()) {
+                if (E.Brushes.Empty()) {
+                    NonIndexedSources.MarkPointEntities(E);
+                } else {
+                    for (const TBrush &B : E.Brushes) {
+                        NonIndexedSources.MarkBrushes(E, B);
+                    }
+                }
+                continue;
+            }
+            const std::ptrdiff_t Found = Entities.FindEntity(E.IDView());
+            if (Found < 0) {
+                continue;
+            }
+            TEntity &S = Source[static_cast<std::size_t>(Found)];
+            if (!SameClassAndFlags(S, E)) {
+                continue;
+            }
+            if (E.Brushes.Empty() && S.Brushes.Empty()) {
+                if (S.PropValue(KeyOrigin) == E.PropValue(KeyOrigin)) {
+                    S.SetIsStored(false);
+                }
+                continue;
+            }
+            TBrushLookup &Lookup = Brushes.For(S.Brushes);
+            for (const TBrush &B : E.Brushes) {
+                const std::ptrdiff_t Same = Lookup.FindAnalog(B, true);
+                if (Same >= 0) {
+                    S.Brushes[static_cast<std::size_t>(Same)].SetIsStored(false);
+                }
+            }
+        }
+    }
+    for (std::unique_ptr<TEntity> &S : Source.TakeAll()) {
+        // The worldspawn stays even when every brush of it is found elsewhere:
+        // a level needs its worldspawn and its properties. Only a rule removes it.
+        if (!S->WorldSpawn() && !S->Brushes.Empty() && !S->Brushes.IsStored()) {
+            S->SetIsStored(false);
+        }
+        if (S->WorldSpawn() || S->IsStored()) {
+            Dest.Add(std::move(S));
+        }
+    }
+}
+
+void MakeIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps)
+{
+    RunIdentifierCommand(Dest, Source, AddMaps, &TMapFile::ReIndex);
+}
+
+void RemoveIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps)
+{
+    RunIdentifierCommand(Dest, Source, AddMaps, &TMapFile::RemoveID);
+}
+
+void RemoveDupIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps)
+{
+    RunIdentifierCommand(Dest, Source, AddMaps, &TMapFile::RemoveDupIDs);
+}
+
+void ApplyRules(const TRules &Rules, TMapFile &Map, TMapRole Role)
+{
+    for (std::size_t I = 0; I < Map.Count(); ++I) {
+        TEntity &E = Map[I];
+        for (const TRule &R : Rules) {
+            if (!R.AppliesTo(Role)) {
+                continue;
+            }
+            if (R.IsEntityRule()) {
+                R.ApplyToEntity(E);
+            } else {
+                R.ApplyToBrushes(E);
+            }
+        }
+    }
+}
+
+void CutOffAreas(TMapFile &Map, TAreaList &BrushAreas, TAreaList &EntityAreas)
+{
+    BrushAreas.UpdateAreas(Map);
+    EntityAreas.UpdateAreas(Map);
+    for (std::size_t I = 0; I < Map.Count(); ++I) {
+        TEntity &E = Map[I];
+        if (E.WorldSpawn()) {
+            if (BrushAreas.Empty()) {
+                continue;
+            }
+            for (TBrush &B : E.Brushes) {
+                B.CalcMinMax();
+                B.SetIsStored(B.IsStored() && BrushAreas.PointInArea(B.Bounds.Center));
+            }
+        } else if (!EntityAreas.Empty()) {
+            // Bounds are computed for removed entities too, so an entity
+            // without a place is reported whatever else removed it.
+            E.CalcMinMax();
+            E.SetIsStored(E.IsStored() && EntityAreas.PointInArea(E.Bounds.Center));
+        }
+    }
+}
+
+void TakeWorldspawnProperties(TMapFile &Map, const TMapFile &Donor)
+{
+    TEntity *Target = Map.FindEntity(ClassWorldSpawn);
+    const bool NewTarget = Target == nullptr;
+    if (NewTarget) {
+        Target = &Map[Map.Add(std::make_unique<TEntity>())];
+    }
+    const TEntity *Source = Donor.FindEntity(ClassWorldSpawn);
+    if (Source == nullptr) {
+        RaiseError(FmtMsg(TMsgId::msgWorldspawnNotFound, {Donor.FileName()}));
+    }
+    Target->Props = Source->Props;
+    Target->Values = Source->Values;
+    // A new entity that took a worldspawn's properties is the map's
+    // worldspawn, as it would be had it been read so: otherwise the
+    // additional maps' worldspawns would come in as second worldspawns.
+    if (NewTarget) {
+        Target->SetWorldSpawn(Target->PropValue(KeyClassName) == ClassWorldSpawn);
+    }
+}
+
+} // namespace brix

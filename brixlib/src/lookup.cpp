@@ -1,0 +1,235 @@
+// The lookups of the commands: the position index, the key hash, and the
+// searches of brush lists and maps built on them.
+#include "lookup.h"
+
+#include <algorithm>
+#include <functional>
+
+#include "brixlib/entitykeys.h"
+
+namespace brix
+{
+
+TKeyHash &TKeyHash::Add(std::string_view S)
+{
+    // The length keeps ("ab", "c") and ("a", "bc") apart.
+    return Add(static_cast<std::uint64_t>(std::hash<std::string_view>{}(S))).Add(static_cast<std::uint64_t>(S.size()));
+}
+
+void TPositionIndex::Append(std::uint64_t Key)
+{
+    FKeys.push_back(Key);
+    if (Key != NoKey) {
+        Insert(FKeys.size() - 1);
+    }
+}
+
+void TPositionIndex::Update(std::size_t Pos, std::uint64_t Key)
+{
+    if (FKeys[Pos] == Key) {
+        return;
+    }
+    if (FKeys[Pos] != NoKey) {
+        Remove(Pos);
+    }
+    FKeys[Pos] = Key;
+    if (Key != NoKey) {
+        Insert(Pos);
+    }
+}
+
+void TPositionIndex::Insert(std::size_t Pos)
+{
+    // At most half full, tombstones included, so probe runs stay short.
+    if ((FLive + FDeleted + 1) * 2 > FSlots.size()) {
+        Rehash(FLive + 1); // places every keyed position, this one included
+        return;
+    }
+    const std::size_t Mask = FSlots.size() - 1;
+    std::size_t S = Home(FKeys[Pos]);
+    while (FSlots[S] != Empty && FSlots[S] != Deleted) {
+        S = (S + 1) & Mask;
+    }
+    if (FSlots[S] == Deleted) {
+        --FDeleted;
+    }
+    FSlots[S] = static_cast<std::uint32_t>(Pos + 1);
+    ++FLive;
+}
+
+void TPositionIndex::Remove(std::size_t Pos)
+{
+    const std::size_t Mask = FSlots.size() - 1;
+    for (std::size_t S = Home(FKeys[Pos]); FSlots[S] != Empty; S = (S + 1) & Mask) {
+        if (FSlots[S] == Pos + 1) {
+            FSlots[S] = Deleted;
+            --FLive;
+            ++FDeleted;
+            return;
+        }
+    }
+}
+
+void TPositionIndex::Rehash(std::size_t MinLive)
+{
+    std::size_t Size = 16;
+    int Shift = 60;
+    while (Size < MinLive * 4) {
+        Size *= 2;
+        --Shift;
+    }
+    FSlots.assign(Size, Empty);
+    FShift = Shift;
+    FLive = FDeleted = 0;
+    const std::size_t Mask = Size - 1;
+    for (std::size_t Pos = 0; Pos < FKeys.size(); ++Pos) {
+        if (FKeys[Pos] == NoKey) {
+            continue;
+        }
+        // Positions go in ascending order, so the slots of one key are in
+        // list order too (FindFirst does not rely on it).
+        std::size_t S = Home(FKeys[Pos]);
+        while (FSlots[S] != Empty) {
+            S = (S + 1) & Mask;
+        }
+        FSlots[S] = static_cast<std::uint32_t>(Pos + 1);
+        ++FLive;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Brushes
+
+namespace
+{
+
+// Shorter lists are scanned: an index would cost more than it saves.
+constexpr std::size_t IndexedListLength = 16;
+
+} // namespace
+
+std::uint64_t GeometryKey(const TBrush &Brush)
+{
+    TKeyHash H;
+    H.Add(static_cast<std::uint64_t>(Brush.Count()));
+    for (const TBrushSide &Side : Brush.SideList()) {
+        for (const T3DPoint *P : {&Side.p1, &Side.p2, &Side.p3}) {
+            H.Add(P->x).Add(P->y).Add(P->z);
+        }
+    }
+    return H.Key();
+}
+
+std::ptrdiff_t TBrushLookup::FindAnalog(const TBrush &ABrush, bool cmpTexture)
+{
+    if (FList.Count() < IndexedListLength || FList.Count() > TPositionIndex::MaxPositions) {
+        return FList.FindAnalog(ABrush, cmpTexture);
+    }
+    // Brushes added since the last search are keyed now, not when added: the
+    // loader fills a brush after adding it.
+    for (std::size_t I = FPositions.Size(); I < FList.Count(); ++I) {
+        FPositions.Append(GeometryKey(FList[I]));
+    }
+    // The key ignores textures, so a texture changed in place cannot hide a
+    // brush: Cmp decides, and the lowest position that passes wins.
+    return FPositions.FindFirst(
+        GeometryKey(ABrush), [&](std::size_t I) { return FList[I].Cmp(ABrush, cmpTexture); });
+}
+
+void TBrushLookup::Changed(std::size_t I)
+{
+    if (I < FPositions.Size()) {
+        FPositions.Update(I, GeometryKey(FList[I]));
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Entities
+
+namespace
+{
+
+std::uint64_t IdKey(const TEntity &Ent)
+{
+    return Ent.Indexed() ? TKeyHash().Add(Ent.IDView()).Key() : TPositionIndex::NoKey;
+}
+
+/// Entities with brushes match by class name and spawn flags alone; brushless
+/// ones by their origin too.
+std::uint64_t AnalogKey(
+    std::string_view ClassName, std::string_view SpawnFlags, bool HasBrushes, std::string_view Origin)
+{
+    TKeyHash H;
+    H.Add(ClassName).Add(SpawnFlags).Add(static_cast<std::uint64_t>(HasBrushes));
+    if (!HasBrushes) {
+        H.Add(Origin);
+    }
+    return H.Key();
+}
+
+std::uint64_t AnalogKey(const TEntity &Ent)
+{
+    return AnalogKey(Ent.PropValue(KeyClassName), Ent.PropValue(KeySpawnFlags), !Ent.Brushes.Empty(),
+        Ent.PropValue(KeyOrigin));
+}
+
+} // namespace
+
+bool TEntityLookup::Refresh(bool WithAnalogs)
+{
+    if (FMap.Count() > TPositionIndex::MaxPositions) {
+        return false;
+    }
+    for (std::size_t I = FIds.Size(); I < FMap.Count(); ++I) {
+        FIds.Append(IdKey(FMap[I]));
+    }
+    if (WithAnalogs || FHaveAnalogs) {
+        FHaveAnalogs = true;
+        for (std::size_t I = FAnalogs.Size(); I < FMap.Count(); ++I) {
+            FAnalogs.Append(AnalogKey(FMap[I]));
+        }
+    }
+    return true;
+}
+
+void TEntityLookup::Changed(std::size_t I)
+{
+    if (I < FIds.Size()) {
+        FIds.Update(I, IdKey(FMap[I]));
+    }
+    if (FHaveAnalogs && I < FAnalogs.Size()) {
+        FAnalogs.Update(I, AnalogKey(FMap[I]));
+    }
+}
+
+std::ptrdiff_t TEntityLookup::FindEntity(std::string_view AID)
+{
+    if (!Refresh(false)) {
+        return FMap.IndexOfEntity(AID);
+    }
+    return FIds.FindFirst(TKeyHash().Add(AID).Key(),
+        [&](std::size_t I) { return FMap[I].Indexed() && FMap[I].IDView() == AID; });
+}
+
+std::ptrdiff_t TEntityLookup::FindAnalog(const TEntity &Ent)
+{
+    if (Ent.Indexed()) {
+        // An indexed entity's ID is not empty, and only indexed entities have
+        // a non-empty ID: the first entity with that ID is the first indexed one.
+        return FindEntity(Ent.IDView());
+    }
+    if (!Refresh(true)) {
+        return FMap.IndexOfAnalog(Ent);
+    }
+    const std::string &ClassName = Ent.PropValue(KeyClassName);
+    const std::string &SpawnFlags = Ent.PropValue(KeySpawnFlags);
+    const std::string &Origin = Ent.PropValue(KeyOrigin);
+    const auto Test = [&](std::size_t I) { return IsAnalog(FMap[I], Ent); };
+    // The first brush entity of the class and the first point entity at
+    // that origin: whichever comes first.
+    const std::ptrdiff_t WithBrushes = FAnalogs.FindFirst(AnalogKey(ClassName, SpawnFlags, true, {}), Test);
+    const std::ptrdiff_t AtOrigin = FAnalogs.FindFirst(AnalogKey(ClassName, SpawnFlags, false, Origin), Test);
+    return WithBrushes < 0 ? AtOrigin : (AtOrigin < 0 ? WithBrushes : std::min(WithBrushes, AtOrigin));
+}
+
+} // namespace brix

@@ -1,0 +1,51 @@
+// What differs between POSIX systems and Windows, behind one set of
+// functions: platform_posix.cpp and platform_windows.cpp implement them
+// (CMake builds one). The program uses them too, for its patterns and its
+// console; nothing else in the tree asks which system it runs on.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace brix::platform
+{
+
+/// The system's text for the error number (errno) of a failed file call.
+std::string ErrorText(int Err);
+
+/// A text decoded to UTF-8 from a marked file, as the program holds texts:
+/// unchanged, or in the ANSI code page on Windows.
+std::string FromUtf8(std::string Utf8);
+
+/// The characters that end the directory part of a path.
+extern const std::string_view PathSeparators;
+
+/// Length of the character at Pos in the system's encoding of file names:
+/// on Windows the ANSI code page (one byte, or two after a lead byte of a
+/// double-byte code page); elsewhere UTF-8, where a well-formed sequence is
+/// one character. Any other byte is one.
+std::size_t NameCharLength(std::string_view S, std::size_t Pos);
+
+/// Whether the Len bytes at P in Pattern and N in Name are the same
+/// character as the file system compares names: on Windows letters of the
+/// ANSI code page without regard to case; elsewhere byte for byte.
+bool SameNameChar(std::string_view Pattern, std::size_t P, std::string_view Name, std::size_t N, std::size_t Len);
+
+/// The files that the pattern DirPart + NamePart names (DirPart a directory
+/// with its separator, or "" for the current one; wildcards only in
+/// NamePart): Windows matches by its own rules and gives each name as the
+/// directory holds it; elsewhere Matches(name) decides, and a NamePart
+/// without wildcards names the file itself. Each found name comes with
+/// DirPart in front, unsorted. Directories never match.
+std::vector<std::string> ListMatchingFiles(const std::string &DirPart, const std::string &NamePart,
+    const std::function<bool(std::string_view)> &Matches);
+
+/// Sets up standard output for the program's own bytes: no text-mode
+/// translation, and a closed console reported as a failed write rather than
+/// a signal.
+void PrepareConsole();
+
+} // namespace brix::platform
