@@ -1,7 +1,8 @@
-// The fuzz targets: each takes arbitrary bytes, must never crash, hang or
-// read out of bounds, and calls abort() when an invariant of its reader does
-// not hold. libFuzzer drives them one by one (fuzz_entry.cpp); the replay
-// program feeds stored inputs to the same functions in an ordinary build.
+// The fuzz targets (listed in targets.def): each takes arbitrary bytes, must
+// never crash, hang or read out of bounds, and calls Fail() when an invariant
+// of its reader does not hold. libFuzzer drives them one by one
+// (fuzz_entry.cpp); the replay program feeds stored inputs to the same
+// functions in an ordinary build.
 #pragma once
 
 #include <cstddef>
@@ -13,22 +14,10 @@ namespace brix::fuzz
 
 using TTarget = int (*)(const std::uint8_t *Data, std::size_t Size);
 
-/// Map text: load, write, load again, write again; both writes must agree.
-int MapFile(const std::uint8_t *Data, std::size_t Size);
-/// One face line; a face that reads must read again from its written form.
-int FaceLine(const std::uint8_t *Data, std::size_t Size);
-/// Number, whole-number and point text; a value that reads must survive
-/// being written and read again.
-int Numbers(const std::uint8_t *Data, std::size_t Size);
-/// A wildcard mask and a name (split at the first NUL), checked against a
-/// plain backtracking matcher.
-int Mask(const std::uint8_t *Data, std::size_t Size);
-/// The value of an area option, then the area against a small map.
-int AreaSpec(const std::uint8_t *Data, std::size_t Size);
-/// A whole run in-process: arguments split at NUL and line ends, in a
-/// private directory with a few small maps; after a "\x01" byte, the text of
-/// an option file.
-int CommandLine(const std::uint8_t *Data, std::size_t Size);
+// One function per target of targets.def.
+#define BRIX_FUZZ_TARGET(Name, Function) int Function(const std::uint8_t *Data, std::size_t Size);
+#include "targets.def"
+#undef BRIX_FUZZ_TARGET
 
 struct TTargetInfo
 {
@@ -37,12 +26,9 @@ struct TTargetInfo
 };
 
 inline constexpr TTargetInfo Targets[] = {
-    {"mapfile", MapFile},
-    {"faceline", FaceLine},
-    {"numbers", Numbers},
-    {"mask", Mask},
-    {"areaspec", AreaSpec},
-    {"commandline", CommandLine},
+#define BRIX_FUZZ_TARGET(Name, Function) {#Name, Function},
+#include "targets.def"
+#undef BRIX_FUZZ_TARGET
 };
 
 /// The target of that name; null when there is none.

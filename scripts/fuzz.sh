@@ -6,7 +6,7 @@
 #   -t SECONDS       time per target (default 60, or $BRIX_FUZZ_SECONDS)
 #   --if-available   skip with a message, instead of failing, when clang or
 #                    libFuzzer is missing and cannot be installed
-#   TARGET           mapfile faceline numbers mask areaspec commandline (default: all)
+#   TARGET           a target of fuzz/targets.def (default: all)
 #
 # Corpora grow in build/fuzz-corpus/TARGET (seeded from examples/, the
 # real-world maps in ../shared/corpus/maps and fuzz/regressions/). An input
@@ -27,7 +27,8 @@ while [ $# -gt 0 ]; do
         *) targets+=("$1"); shift ;;
     esac
 done
-all_targets=(mapfile faceline numbers mask areaspec commandline)
+# The one list of targets: fuzz/targets.def.
+mapfile -t all_targets < <(sed -n 's/^BRIX_FUZZ_TARGET(\([a-z]*\),.*/\1/p' fuzz/targets.def)
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 for t in "${targets[@]}"; do
     case " ${all_targets[*]} " in

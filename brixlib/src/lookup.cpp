@@ -122,24 +122,27 @@ std::uint64_t GeometryKey(const TBrush &Brush)
 
 std::ptrdiff_t TBrushLookup::FindAnalog(const TBrush &ABrush, bool cmpTexture)
 {
-    if (FList.Count() < IndexedListLength || FList.Count() > TPositionIndex::MaxPositions) {
-        return FList.FindAnalog(ABrush, cmpTexture);
+    if (FList->Count() < IndexedListLength || FList->Count() > TPositionIndex::MaxPositions) {
+        return FList->FindAnalog(ABrush, cmpTexture);
+    }
+    if (FPositions.Size() > FList->Count()) {
+        FPositions = TPositionIndex(); // the list was cleared or cut: indexed anew
     }
     // Brushes added since the last search are keyed now, not when added: the
     // loader fills a brush after adding it.
-    for (std::size_t I = FPositions.Size(); I < FList.Count(); ++I) {
-        FPositions.Append(GeometryKey(FList[I]));
+    for (std::size_t I = FPositions.Size(); I < FList->Count(); ++I) {
+        FPositions.Append(GeometryKey((*FList)[I]));
     }
     // The key ignores textures, so a texture changed in place cannot hide a
     // brush: Cmp decides, and the lowest position that passes wins.
     return FPositions.FindFirst(
-        GeometryKey(ABrush), [&](std::size_t I) { return FList[I].Cmp(ABrush, cmpTexture); });
+        GeometryKey(ABrush), [&](std::size_t I) { return (*FList)[I].Cmp(ABrush, cmpTexture); });
 }
 
 void TBrushLookup::Changed(std::size_t I)
 {
     if (I < FPositions.Size()) {
-        FPositions.Update(I, GeometryKey(FList[I]));
+        FPositions.Update(I, GeometryKey((*FList)[I]));
     }
 }
 
@@ -177,16 +180,21 @@ std::uint64_t AnalogKey(const TEntity &Ent)
 
 bool TEntityLookup::Refresh(bool WithAnalogs)
 {
-    if (FMap.Count() > TPositionIndex::MaxPositions) {
+    if (FMap->Count() > TPositionIndex::MaxPositions) {
         return false;
     }
-    for (std::size_t I = FIds.Size(); I < FMap.Count(); ++I) {
-        FIds.Append(IdKey(FMap[I]));
+    if (FIds.Size() > FMap->Count()) {
+        // The map was cleared or cut: indexed anew.
+        FIds = TPositionIndex();
+        FAnalogs = TPositionIndex();
+    }
+    for (std::size_t I = FIds.Size(); I < FMap->Count(); ++I) {
+        FIds.Append(IdKey((*FMap)[I]));
     }
     if (WithAnalogs || FHaveAnalogs) {
         FHaveAnalogs = true;
-        for (std::size_t I = FAnalogs.Size(); I < FMap.Count(); ++I) {
-            FAnalogs.Append(AnalogKey(FMap[I]));
+        for (std::size_t I = FAnalogs.Size(); I < FMap->Count(); ++I) {
+            FAnalogs.Append(AnalogKey((*FMap)[I]));
         }
     }
     return true;
@@ -195,20 +203,20 @@ bool TEntityLookup::Refresh(bool WithAnalogs)
 void TEntityLookup::Changed(std::size_t I)
 {
     if (I < FIds.Size()) {
-        FIds.Update(I, IdKey(FMap[I]));
+        FIds.Update(I, IdKey((*FMap)[I]));
     }
     if (FHaveAnalogs && I < FAnalogs.Size()) {
-        FAnalogs.Update(I, AnalogKey(FMap[I]));
+        FAnalogs.Update(I, AnalogKey((*FMap)[I]));
     }
 }
 
 std::ptrdiff_t TEntityLookup::FindEntity(std::string_view AID)
 {
     if (!Refresh(false)) {
-        return FMap.IndexOfEntity(AID);
+        return FMap->IndexOfEntity(AID);
     }
     return FIds.FindFirst(TKeyHash().Add(AID).Key(),
-        [&](std::size_t I) { return FMap[I].Indexed() && FMap[I].IDView() == AID; });
+        [&](std::size_t I) { return (*FMap)[I].Indexed() && (*FMap)[I].IDView() == AID; });
 }
 
 std::ptrdiff_t TEntityLookup::FindAnalog(const TEntity &Ent)
@@ -219,12 +227,12 @@ std::ptrdiff_t TEntityLookup::FindAnalog(const TEntity &Ent)
         return FindEntity(Ent.IDView());
     }
     if (!Refresh(true)) {
-        return FMap.IndexOfAnalog(Ent);
+        return FMap->IndexOfAnalog(Ent);
     }
     const std::string &ClassName = Ent.PropValue(KeyClassName);
     const std::string &SpawnFlags = Ent.PropValue(KeySpawnFlags);
     const std::string &Origin = Ent.PropValue(KeyOrigin);
-    const auto Test = [&](std::size_t I) { return IsAnalog(FMap[I], Ent); };
+    const auto Test = [&](std::size_t I) { return IsAnalog((*FMap)[I], Ent); };
     // The first brush entity of the class and the first point entity at
     // that origin: whichever comes first.
     const std::ptrdiff_t WithBrushes = FAnalogs.FindFirst(AnalogKey(ClassName, SpawnFlags, true, {}), Test);

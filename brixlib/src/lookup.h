@@ -111,18 +111,21 @@ std::uint64_t GeometryKey(const TBrush &Brush);
 
 /// Finds brushes of one list by their faces. Brushes appended to the list
 /// are taken in at the next search; a brush whose faces change in place must
-/// be reported with Changed (textures and IsStored need no word).
+/// be reported with Changed (textures and IsStored need no word). A list that
+/// is cleared or cut needs a new lookup (a shorter list is indexed anew at
+/// the next search, so a stale lookup answers wrongly but never reads past
+/// the list). The list must outlive the lookup.
 class TBrushLookup
 {
 public:
-    explicit TBrushLookup(const TBrushList &List) : FList(List) {}
+    explicit TBrushLookup(const TBrushList &List) : FList(&List) {}
     /// The first brush, in list order, that Cmp's ABrush; -1 when none.
     std::ptrdiff_t FindAnalog(const TBrush &ABrush, bool cmpTexture);
     /// The faces of brush I changed.
     void Changed(std::size_t I);
 
 private:
-    const TBrushList &FList;
+    const TBrushList *FList;
     TPositionIndex FPositions;
 };
 
@@ -130,11 +133,12 @@ private:
 /// name, spawn flags and, for brushless entities, origin text). Entities
 /// appended to the map are taken in at the next search; an entity whose id,
 /// class name, spawn flags or origin change, or that gains its first brush or
-/// loses its last, must be reported with Changed.
+/// loses its last, must be reported with Changed. A map that is cleared or
+/// cut needs a new lookup, as for brushes. The map must outlive the lookup.
 class TEntityLookup
 {
 public:
-    explicit TEntityLookup(const TMapFile &Map) : FMap(Map) {}
+    explicit TEntityLookup(const TMapFile &Map) : FMap(&Map) {}
     /// The position of the first indexed entity whose ID equals AID exactly;
     /// -1 when none.
     std::ptrdiff_t FindEntity(std::string_view AID);
@@ -148,7 +152,7 @@ private:
     /// map is too long to index (the searches then scan).
     bool Refresh(bool WithAnalogs);
 
-    const TMapFile &FMap;
+    const TMapFile *FMap;
     TPositionIndex FIds;
     TPositionIndex FAnalogs; ///< kept only once a search by correspondence needed it
     bool FHaveAnalogs = false;
