@@ -16,7 +16,7 @@ namespace brix
 
 void TConcatOptions::AddNonUniqueId(std::string_view Id)
 {
-    NonUniqueIds.insert(CaseFoldKey(Id));
+    FNonUniqueIds.insert(CaseFoldKey(Id));
 }
 
 bool TConcatOptions::IsNonUniqueId(std::string_view Id) const
@@ -24,7 +24,7 @@ bool TConcatOptions::IsNonUniqueId(std::string_view Id) const
     // "#temp" marks placeholder ids that must never be merged.
     static const std::string Temp = CaseFoldKey("#temp");
     const std::string Key = CaseFoldKey(Id);
-    return Key == Temp || NonUniqueIds.count(Key) != 0;
+    return Key == Temp || FNonUniqueIds.count(Key) != 0;
 }
 
 namespace
@@ -325,14 +325,15 @@ void CutOffAreas(TMapFile &Map, TAreaList &BrushAreas, TAreaList &EntityAreas)
 
 void TakeWorldspawnProperties(TMapFile &Map, const TMapFile &Donor)
 {
+    // The donor first: a failure leaves the map as it was.
+    const TEntity *Source = Donor.FindEntity(ClassWorldSpawn);
+    if (Source == nullptr) {
+        RaiseError(FmtMsg(TMsgId::msgWorldspawnNotFound, {Donor.FileName()}));
+    }
     TEntity *Target = Map.FindEntity(ClassWorldSpawn);
     const bool NewTarget = Target == nullptr;
     if (NewTarget) {
         Target = &Map[Map.Add(std::make_unique<TEntity>())];
-    }
-    const TEntity *Source = Donor.FindEntity(ClassWorldSpawn);
-    if (Source == nullptr) {
-        RaiseError(FmtMsg(TMsgId::msgWorldspawnNotFound, {Donor.FileName()}));
     }
     Target->Props = Source->Props;
     Target->Values = Source->Values;

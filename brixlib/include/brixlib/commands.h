@@ -21,17 +21,20 @@ namespace brix
 {
 
 /// What concat is told beyond its maps.
-struct TConcatOptions
+class TConcatOptions
 {
+public:
     /// A brush that is already there takes the textures of the added brush
     /// instead of being added again with its other textures ("-rptx").
     bool ReplaceTextures = false;
-    /// Identifiers (compared without regard to letter case) whose entities
-    /// are appended, never merged ("-nuid"). "#temp" is always one.
-    std::set<std::string> NonUniqueIds;
 
+    /// Entities with this identifier (letter case ignored) are appended,
+    /// never merged ("-nuid"). "#temp" is always one.
     void AddNonUniqueId(std::string_view Id);
     bool IsNonUniqueId(std::string_view Id) const;
+
+private:
+    std::set<std::string> FNonUniqueIds; ///< as CaseFoldKey
 };
 
 /// Merges: Dest gets the source's entities, then those of each additional
