@@ -40,7 +40,7 @@ void ReadNumbers(benchmark::State &State)
         }
     }
     benchmark::DoNotOptimize(Sum);
-    State.SetItemsProcessed(static_cast<std::int64_t>(State.iterations() * Texts.size()));
+    State.SetItemsProcessed(State.iterations() * static_cast<std::int64_t>(Texts.size()));
 }
 BENCHMARK(ReadNumbers)->Arg(0)->Arg(1)->Arg(2)->ArgNames({"whole0_fraction1_general2"});
 
@@ -62,7 +62,7 @@ void WriteNumbers(benchmark::State &State)
         }
         benchmark::DoNotOptimize(Out.data());
     }
-    State.SetItemsProcessed(static_cast<std::int64_t>(State.iterations() * Values.size()));
+    State.SetItemsProcessed(State.iterations() * static_cast<std::int64_t>(Values.size()));
 }
 BENCHMARK(WriteNumbers)->Arg(0)->Arg(1)->Arg(2)->ArgNames({"whole0_fraction1_general2"});
 
@@ -80,7 +80,7 @@ void ParseFaceLine(benchmark::State &State)
         Side.Load(Line, Error);
         benchmark::DoNotOptimize(Side.p3.z);
     }
-    State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations() * Line.size()));
+    State.SetBytesProcessed(State.iterations() * static_cast<std::int64_t>(Line.size()));
 }
 BENCHMARK(ParseFaceLine)->Arg(0)->Arg(1)->ArgNames({"plain0_bracketed1"});
 
@@ -158,7 +158,7 @@ void MatchMask(benchmark::State &State)
             benchmark::DoNotOptimize(Mask.Matches(N));
         }
     }
-    State.SetItemsProcessed(static_cast<std::int64_t>(State.iterations() * Names.size()));
+    State.SetItemsProcessed(State.iterations() * static_cast<std::int64_t>(Names.size()));
 }
 BENCHMARK(MatchMask)->Arg(0)->Arg(1)->ArgNames({"prefix0_sets1"});
 

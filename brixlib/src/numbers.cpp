@@ -34,7 +34,7 @@ char *FormatWhole(char *P, std::uint64_t V)
     static constexpr std::uint64_t Powers[17] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000,
         1000000000, 10000000000, 100000000000, 1000000000000, 10000000000000, 100000000000000, 1000000000000000,
         10000000000000000};
-    const int Guess = (std::bit_width(V | 1) * 1233) >> 12; // about log10(V)
+    const int Guess = static_cast<int>((std::bit_width(V | 1) * 1233) >> 12); // about log10(V)
     const int N = Guess + ((V | 1) >= Powers[Guess] ? 1 : 0);
     char *const End = P + N;
     char *Q = End;

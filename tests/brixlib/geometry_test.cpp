@@ -306,7 +306,7 @@ TEST(TBrush, CalcMinMax)
     Wedge.Sides(1) = Face("( 0 0 64 ) ( 0 64 64 ) ( 64 0 0 ) T 0 0 0 1 1");
     TBrush Short = MakeBrush({Box[0], Box[1]});
     TBrush Open = BoxBrush({8, 8, 8}, {72, 40, 24}); // three faces left: one corner
-    for (std::size_t I : {5, 3, 1}) {
+    for (const std::size_t I : {std::size_t(5), std::size_t(3), std::size_t(1)}) {
         Open.SideList().erase(Open.SideList().begin() + static_cast<std::ptrdiff_t>(I));
     }
     struct Case

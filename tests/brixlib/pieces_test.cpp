@@ -90,7 +90,7 @@ TEST(TMapFile, LoadingInPiecesReadsAsAWhole)
         TMapFile Whole;
         std::string WholeError;
         Whole.LoadFromText(C.Text, WholeError);
-        for (const std::size_t Piece : {1, 2, 3, 5, 17, 4096}) {
+        for (const std::size_t Piece : std::initializer_list<std::size_t>{1, 2, 3, 5, 17, 4096}) {
             SCOPED_TRACE(Piece);
             TMapFile InPieces;
             std::string Error;
