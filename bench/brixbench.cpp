@@ -40,7 +40,7 @@ using namespace brixbench;
 namespace
 {
 
-constexpr double MaxTimeRatio = 4.6;  // for 4 times the input
+constexpr double MaxTimeRatio = 4.6;   // for 4 times the input
 constexpr double MinMBPerSecond = 150; // round trip and concat
 constexpr double MaxMemoryRatio = 3;   // peak resident memory / input
 // Below this, what any process costs (starting, its code and libraries)
@@ -63,33 +63,32 @@ TRun RunProcess(const std::vector<std::string> &Args, int TimeoutSeconds, const 
     TRun R;
     const auto Start = std::chrono::steady_clock::now();
     const pid_t Pid = ::fork();
-    if (Pid == 0)
-    {
+    if (Pid == 0) {
         const int Out = ::open(StdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int In = ::open("/dev/null", O_RDONLY);
         ::dup2(Out, 1);
         ::dup2(In, 0);
         std::vector<char *> Argv;
-        for (const auto &A : Args)
+        for (const auto &A : Args) {
             Argv.push_back(const_cast<char *>(A.c_str()));
+        }
         Argv.push_back(nullptr);
         ::execv(Argv[0], Argv.data());
         ::_exit(127);
     }
-    if (Pid < 0)
+    if (Pid < 0) {
         return R;
+    }
     int Status = 0;
     struct rusage Usage
-    {
-    };
-    for (;;)
-    {
+    {};
+    for (;;) {
         const pid_t Got = ::wait4(Pid, &Status, WNOHANG, &Usage);
-        if (Got == Pid)
+        if (Got == Pid) {
             break;
+        }
         const double Elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
-        if (Elapsed > TimeoutSeconds)
-        {
+        if (Elapsed > TimeoutSeconds) {
             ::kill(Pid, SIGKILL);
             ::wait4(Pid, &Status, 0, &Usage);
             R.TimedOut = true;
@@ -117,14 +116,12 @@ public:
     void Start()
     {
         int Requests[2], Answers[2];
-        if (::pipe(Requests) != 0 || ::pipe(Answers) != 0)
-        {
+        if (::pipe(Requests) != 0 || ::pipe(Answers) != 0) {
             std::perror("brixbench: pipe");
             std::exit(2);
         }
         FPid = ::fork();
-        if (FPid == 0)
-        {
+        if (FPid == 0) {
             ::close(Requests[1]);
             ::close(Answers[0]);
             Serve(Requests[0], Answers[1]);
@@ -138,8 +135,7 @@ public:
 
     ~TSpawner()
     {
-        if (FPid > 0)
-        {
+        if (FPid > 0) {
             ::close(FTo);
             ::close(FFrom);
             ::waitpid(FPid, nullptr, 0);
@@ -152,14 +148,12 @@ public:
         Message.insert(Message.end(), Args.begin(), Args.end());
         std::string Bytes;
         PutNumber(Bytes, Message.size());
-        for (const auto &M : Message)
-        {
+        for (const auto &M : Message) {
             PutNumber(Bytes, M.size());
             Bytes += M;
         }
         TRun R;
-        if (!WriteAll(FTo, Bytes.data(), Bytes.size()) || !ReadAll(FFrom, &R, sizeof R))
-        {
+        if (!WriteAll(FTo, Bytes.data(), Bytes.size()) || !ReadAll(FFrom, &R, sizeof R)) {
             std::fprintf(stderr, "brixbench: the process starter stopped\n");
             std::exit(2);
         }
@@ -175,11 +169,11 @@ private:
     static bool WriteAll(int Fd, const void *Data, std::size_t Size)
     {
         const char *P = static_cast<const char *>(Data);
-        while (Size > 0)
-        {
+        while (Size > 0) {
             const ssize_t Got = ::write(Fd, P, Size);
-            if (Got <= 0)
+            if (Got <= 0) {
                 return false;
+            }
             P += Got;
             Size -= static_cast<std::size_t>(Got);
         }
@@ -189,11 +183,11 @@ private:
     static bool ReadAll(int Fd, void *Data, std::size_t Size)
     {
         char *P = static_cast<char *>(Data);
-        while (Size > 0)
-        {
+        while (Size > 0) {
             const ssize_t Got = ::read(Fd, P, Size);
-            if (Got <= 0)
+            if (Got <= 0) {
                 return false;
+            }
             P += Got;
             Size -= static_cast<std::size_t>(Got);
         }
@@ -202,28 +196,31 @@ private:
 
     static void Serve(int From, int To)
     {
-        for (;;)
-        {
+        for (;;) {
             std::uint64_t Count = 0;
-            if (!ReadAll(From, &Count, sizeof Count))
+            if (!ReadAll(From, &Count, sizeof Count)) {
                 return;
+            }
             std::vector<std::string> Message;
-            for (std::uint64_t I = 0; I < Count; ++I)
-            {
+            for (std::uint64_t I = 0; I < Count; ++I) {
                 std::uint64_t Size = 0;
-                if (!ReadAll(From, &Size, sizeof Size))
+                if (!ReadAll(From, &Size, sizeof Size)) {
                     return;
+                }
                 std::string S(Size, '\0');
-                if (!ReadAll(From, S.data(), Size))
+                if (!ReadAll(From, S.data(), Size)) {
                     return;
+                }
                 Message.push_back(std::move(S));
             }
-            if (Message.size() < 3)
+            if (Message.size() < 3) {
                 return;
+            }
             const std::vector<std::string> Args(Message.begin() + 2, Message.end());
             const TRun R = RunProcess(Args, std::atoi(Message[1].c_str()), Message[0]);
-            if (!WriteAll(To, &R, sizeof R))
+            if (!WriteAll(To, &R, sizeof R)) {
                 return;
+            }
         }
     }
 
@@ -306,9 +303,8 @@ std::vector<std::string> ExtractHalf(const fs::path &Dir, double MB, std::vector
 std::vector<TScenario> MakeScenarios()
 {
     std::vector<TScenario> List;
-    List.push_back({"roundtrip", true, [](const fs::path &Dir, double MB, std::vector<fs::path> &In) {
-                        return Single(Dir, MB, In, "concat");
-                    }});
+    List.push_back({"roundtrip", true,
+        [](const fs::path &Dir, double MB, std::vector<fs::path> &In) { return Single(Dir, MB, In, "concat"); }});
     List.push_back({"concat-half-shared", true, [](const fs::path &Dir, double MB, std::vector<fs::path> &In) {
                         // Two maps whose worldspawns share half their brushes and
                         // which share half their entities with ids.
@@ -322,12 +318,10 @@ std::vector<TScenario> MakeScenarios()
                         WriteFile(In[1], GenerateMap(B));
                         return std::vector<std::string>{"concat", In[0].string(), In[1].string()};
                     }});
-    List.push_back({"extract-half", false, [](const fs::path &Dir, double MB, std::vector<fs::path> &In) {
-                        return ExtractHalf(Dir, MB, In, true);
-                    }});
-    List.push_back({"extract-half-no-ids", false, [](const fs::path &Dir, double MB, std::vector<fs::path> &In) {
-                        return ExtractHalf(Dir, MB, In, false);
-                    }});
+    List.push_back({"extract-half", false,
+        [](const fs::path &Dir, double MB, std::vector<fs::path> &In) { return ExtractHalf(Dir, MB, In, true); }});
+    List.push_back({"extract-half-no-ids", false,
+        [](const fs::path &Dir, double MB, std::vector<fs::path> &In) { return ExtractHalf(Dir, MB, In, false); }});
     List.push_back({"mkid", false, [](const fs::path &Dir, double MB, std::vector<fs::path> &In) {
                         // Entities only, none with an id: 200k of them at 4 x 16 MB.
                         TMapSpec S;
@@ -361,8 +355,9 @@ std::vector<TScenario> MakeScenarios()
 std::uintmax_t TotalSize(const std::vector<fs::path> &Files)
 {
     std::uintmax_t N = 0;
-    for (const auto &F : Files)
+    for (const auto &F : Files) {
         N += fs::file_size(F);
+    }
     return N;
 }
 
@@ -370,14 +365,15 @@ std::uintmax_t TotalSize(const std::vector<fs::path> &Files)
 TRun Measure(TSpawner &Spawner, const std::vector<std::string> &Args, const TOptions &O, const fs::path &Dir)
 {
     TRun Best;
-    for (int I = 0; I < O.Repeat; ++I)
-    {
+    for (int I = 0; I < O.Repeat; ++I) {
         const TRun R = Spawner.Run(Args, O.Timeout, (Dir / "stdout.txt").string());
-        if (R.TimedOut || R.Status != 0)
+        if (R.TimedOut || R.Status != 0) {
             return R;
+        }
         const double Peak = std::max(Best.PeakMB, R.PeakMB);
-        if (I == 0 || R.Seconds < Best.Seconds)
+        if (I == 0 || R.Seconds < Best.Seconds) {
             Best = R;
+        }
         Best.PeakMB = Peak;
     }
     return Best;
@@ -386,11 +382,11 @@ TRun Measure(TSpawner &Spawner, const std::vector<std::string> &Args, const TOpt
 double CatSeconds(TSpawner &Spawner, const std::vector<fs::path> &Inputs, const fs::path &Dir, const TOptions &O)
 {
     std::vector<std::string> Args{"/bin/cat"};
-    for (const auto &F : Inputs)
+    for (const auto &F : Inputs) {
         Args.push_back(F.string());
+    }
     double Best = 0;
-    for (int I = 0; I < O.Repeat; ++I)
-    {
+    for (int I = 0; I < O.Repeat; ++I) {
         const double S = Spawner.Run(Args, O.Timeout, (Dir / "cat.out").string()).Seconds;
         Best = I == 0 ? S : std::min(Best, S);
     }
@@ -421,8 +417,7 @@ void RunScenario(TSpawner &Spawner, const TScenario &S, const std::vector<double
     const TOptions &O, TTally &Tally)
 {
     double Base = 0, BaseMB = 0;
-    for (const double Size : Sizes)
-    {
+    for (const double Size : Sizes) {
         const fs::path Dir = O.Work / S.Name;
         fs::remove_all(Dir);
         fs::create_directories(Dir);
@@ -436,16 +431,14 @@ void RunScenario(TSpawner &Spawner, const TScenario &S, const std::vector<double
         const TRun R = Measure(Spawner, Args, O, Dir);
         char Scale[16];
         std::snprintf(Scale, sizeof Scale, "%.0fx", BaseMB > 0 ? MB / BaseMB : 1.0);
-        if (R.TimedOut || R.Status != 0)
-        {
+        if (R.TimedOut || R.Status != 0) {
             std::printf("%-22s %6s %9.1f %8s  (%s)%s\n", S.Name.c_str(), Scale, MB, "-",
                 R.TimedOut ? "timed out" : "failed", Tally.Check(false, "run").c_str());
             std::fflush(stdout);
             fs::remove_all(Dir);
             return;
         }
-        if (Base == 0)
-        {
+        if (Base == 0) {
             Base = R.Seconds;
             BaseMB = MB;
             std::snprintf(Scale, sizeof Scale, "1x");
@@ -455,12 +448,15 @@ void RunScenario(TSpawner &Spawner, const TScenario &S, const std::vector<double
         std::string Targets;
         // A time that grows linearly grows 4 times for 4 times the input; 4.6
         // leaves room for noise.
-        if (TimeTarget && InputRatio > 3)
+        if (TimeTarget && InputRatio > 3) {
             Targets += Tally.Check(Ratio <= MaxTimeRatio, "time ratio");
-        if (S.SpeedTarget && MB >= TargetsFromMB)
+        }
+        if (S.SpeedTarget && MB >= TargetsFromMB) {
             Targets += Tally.Check(MB / R.Seconds >= MinMBPerSecond, "MB/s");
-        if (MB >= TargetsFromMB)
+        }
+        if (MB >= TargetsFromMB) {
             Targets += Tally.Check(R.PeakMB <= MaxMemoryRatio * MB, "memory");
+        }
         std::printf("%-22s %6s %9.1f %8.3f %8.1f %7.3f %8.1f %6.2f %7.3f %7.2f  %s\n", S.Name.c_str(), Scale, MB,
             R.Seconds, MB / R.Seconds, R.CpuSeconds, R.PeakMB, R.PeakMB / MB, Cat, Ratio,
             Targets.empty() ? "ok" : Targets.c_str() + 1);
@@ -483,41 +479,37 @@ int main(int argc, char **argv)
     Spawner.Start(); // before anything big is in memory
 
     TOptions O;
-    for (int I = 1; I < argc; ++I)
-    {
+    for (int I = 1; I < argc; ++I) {
         const std::string A = argv[I];
         auto Next = [&]() -> std::string {
-            if (I + 1 >= argc)
-            {
+            if (I + 1 >= argc) {
                 std::fprintf(stderr, "missing value after %s\n", A.c_str());
                 std::exit(2);
             }
             return argv[++I];
         };
-        if (A == "--brixel")
+        if (A == "--brixel") {
             O.Brixel = Next();
-        else if (A == "--base-mb")
+        } else if (A == "--base-mb") {
             O.BaseMB = std::atof(Next().c_str());
-        else if (A == "--max-mb")
+        } else if (A == "--max-mb") {
             O.MaxMB = std::atof(Next().c_str());
-        else if (A == "--repeat")
+        } else if (A == "--repeat") {
             O.Repeat = std::max(1, std::atoi(Next().c_str()));
-        else if (A == "--work")
+        } else if (A == "--work") {
             O.Work = Next();
-        else if (A == "--corpus")
+        } else if (A == "--corpus") {
             O.Corpus = Next();
-        else if (A == "--only")
+        } else if (A == "--only") {
             O.Only = Next();
-        else if (A == "--timeout")
+        } else if (A == "--timeout") {
             O.Timeout = std::atoi(Next().c_str());
-        else
-        {
+        } else {
             Usage();
             return 2;
         }
     }
-    if (O.Brixel.empty() || !fs::exists(O.Brixel) || O.BaseMB <= 0)
-    {
+    if (O.Brixel.empty() || !fs::exists(O.Brixel) || O.BaseMB <= 0) {
         Usage();
         return 2;
     }
@@ -530,41 +522,42 @@ int main(int argc, char **argv)
     TTally Tally;
     PrintHeader();
     const std::vector<TScenario> Scenarios = MakeScenarios();
-    for (const auto &S : Scenarios)
-    {
-        if (!O.Only.empty() && S.Name.find(O.Only) == std::string::npos)
+    for (const auto &S : Scenarios) {
+        if (!O.Only.empty() && S.Name.find(O.Only) == std::string::npos) {
             continue;
+        }
         RunScenario(Spawner, S, {O.BaseMB, 2 * O.BaseMB, 4 * O.BaseMB}, true, O, Tally);
     }
 
     // The round trip over the whole range of sizes, up to --max-mb.
-    if (O.MaxMB > 0 && (O.Only.empty() || std::string("sizes").find(O.Only) != std::string::npos))
-    {
+    if (O.MaxMB > 0 && (O.Only.empty() || std::string("sizes").find(O.Only) != std::string::npos)) {
         std::printf("\nround trip from 1 MB to %.0f MB\n", O.MaxMB);
         PrintHeader();
         std::vector<double> Sizes;
-        for (const double MB : {1.0, 2.0, 5.0, 10.0, 20.0, 50.0, 100.0, 200.0, 500.0, 1000.0})
-            if (MB < O.MaxMB)
+        for (const double MB : {1.0, 2.0, 5.0, 10.0, 20.0, 50.0, 100.0, 200.0, 500.0, 1000.0}) {
+            if (MB < O.MaxMB) {
                 Sizes.push_back(MB);
+            }
+        }
         Sizes.push_back(O.MaxMB);
         TScenario Sweep = Scenarios.front();
         Sweep.Name = "roundtrip-sizes";
         RunScenario(Spawner, Sweep, Sizes, false, O, Tally);
     }
 
-    if (!O.Corpus.empty() && fs::is_directory(O.Corpus) && O.Only.empty())
-    {
+    if (!O.Corpus.empty() && fs::is_directory(O.Corpus) && O.Only.empty()) {
         std::printf("\nreal maps (round trip, concat of one file to another)\n");
         std::vector<fs::path> Maps;
-        for (const auto &E : fs::directory_iterator(O.Corpus))
-            if (E.path().extension() == ".map")
+        for (const auto &E : fs::directory_iterator(O.Corpus)) {
+            if (E.path().extension() == ".map") {
                 Maps.push_back(E.path());
+            }
+        }
         std::sort(Maps.begin(), Maps.end());
         const fs::path Dir = O.Work / "corpus";
         fs::create_directories(Dir);
         double TotalMB = 0, TotalSeconds = 0, TotalCat = 0;
-        for (const auto &M : Maps)
-        {
+        for (const auto &M : Maps) {
             const double MB = static_cast<double>(fs::file_size(M)) / 1e6;
             const std::vector<std::string> Args{
                 O.Brixel, "concat", M.string(), "-dest:" + (Dir / "out.map").string(), "-y"};

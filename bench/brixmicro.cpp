@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "brixlib/geometry.h"
 #include "brixlib/files.h"
+#include "brixlib/geometry.h"
 #include "brixlib/messages.h"
 #include "brixlib/numbers.h"
 #include "brixlib/text.h"
@@ -21,8 +21,8 @@ namespace
 const std::vector<std::string> &NumberTexts(int Kind)
 {
     static const std::vector<std::string> Whole = {"0", "-16", "128", "-2048", "4096", "32768", "-15632", "7"};
-    static const std::vector<std::string> Fraction = {"0.5", "-16.25", "128.1", "-2048.75", "1.125", "-0.001",
-        "99.9", "3.14159"};
+    static const std::vector<std::string> Fraction = {
+        "0.5", "-16.25", "128.1", "-2048.75", "1.125", "-0.001", "99.9", "3.14159"};
     static const std::vector<std::string> General = {"1e5", "-2.5E-3", "123456789012345678", "1.0000000000000002",
         " 42 ", "+7.5e+2", "0.30000000000000004", "6.02214076e23"};
     return Kind == 0 ? Whole : (Kind == 1 ? Fraction : General);

@@ -28,12 +28,18 @@ void AppendInt(std::string &Out, long long V)
 void AppendCoord(std::string &Out, long long Whole, unsigned Kind)
 {
     AppendInt(Out, Whole);
-    switch (Kind % 8)
-    {
-        case 5: Out += ".25"; break;
-        case 6: Out += ".5"; break;
-        case 7: Out += ".1"; break;
-        default: break;
+    switch (Kind % 8) {
+        case 5:
+            Out += ".25";
+            break;
+        case 6:
+            Out += ".5";
+            break;
+        case 7:
+            Out += ".1";
+            break;
+        default:
+            break;
     }
 }
 
@@ -67,8 +73,7 @@ void AppendBrush(std::string &Out, std::uint64_t H)
         {X, Y + S, Z, X + S, Y + S, Z, X, Y + S, Z + S},
     };
     Out += "{\n";
-    for (const auto &P : F)
-    {
+    for (const auto &P : F) {
         AppendPoint(Out, P[0], P[1], P[2], Kind);
         AppendPoint(Out, P[3], P[4], P[5], Kind);
         AppendPoint(Out, P[6], P[7], P[8], Kind);
@@ -86,19 +91,17 @@ std::string GenerateMap(const TMapSpec &Spec)
     std::string Out;
     Out.reserve(Spec.BrushCount * BytesPerBrush + Spec.EntityCount * BytesPerEntity + 256);
     Out += "// generated benchmark map\n";
-    if (Spec.Worldspawn)
-    {
+    if (Spec.Worldspawn) {
         Out += "{\n\"classname\" \"worldspawn\"\n\"wad\" \"bench.wad\"\n";
-        for (std::size_t I = Spec.FirstBrush; I < Spec.FirstBrush + Spec.BrushCount; ++I)
+        for (std::size_t I = Spec.FirstBrush; I < Spec.FirstBrush + Spec.BrushCount; ++I) {
             AppendBrush(Out, Mix(Spec.Seed * 0x1000003ull + I));
+        }
         Out += "}\n";
     }
-    for (std::size_t J = Spec.FirstEntity; J < Spec.FirstEntity + Spec.EntityCount; ++J)
-    {
+    for (std::size_t J = Spec.FirstEntity; J < Spec.FirstEntity + Spec.EntityCount; ++J) {
         const std::uint64_t H = Mix(Spec.Seed * 0x2000003ull + J);
         Out += "{\n";
-        if (J % 2 == 0)
-        {
+        if (J % 2 == 0) {
             Out += (J % 4 == 0) ? "\"classname\" \"light\"\n\"light\" \"300\"\n" : "\"classname\" \"info_null\"\n";
             Out += "\"origin\" \"";
             AppendInt(Out, static_cast<long long>(H % 8192) - 4096);
@@ -107,21 +110,19 @@ std::string GenerateMap(const TMapSpec &Spec)
             Out += ' ';
             AppendInt(Out, static_cast<long long>((H >> 32) % 1024));
             Out += "\"\n";
-        }
-        else
-        {
+        } else {
             Out += "\"classname\" \"func_door\"\n\"spawnflags\" \"";
             AppendInt(Out, static_cast<long long>(H % 4));
             Out += "\"\n\"angle\" \"90\"\n";
         }
-        if (Spec.EntityIds)
-        {
+        if (Spec.EntityIds) {
             Out += "\"id\" \"bench#";
             AppendInt(Out, static_cast<long long>(J + 1));
             Out += "\"\n";
         }
-        if (J % 2 == 1)
+        if (J % 2 == 1) {
             AppendBrush(Out, Mix(H));
+        }
         Out += "}\n";
     }
     return Out;

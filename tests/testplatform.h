@@ -57,7 +57,8 @@ inline bool NativeText(std::string_view Utf8, std::string &Out)
     std::wstring Wide(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, Utf8.data(), Len, nullptr, 0)), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, Utf8.data(), Len, Wide.data(), static_cast<int>(Wide.size()));
     const int WideLen = static_cast<int>(Wide.size());
-    const int Size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, Wide.data(), WideLen, nullptr, 0, nullptr, nullptr);
+    const int Size =
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, Wide.data(), WideLen, nullptr, 0, nullptr, nullptr);
     Out.assign(static_cast<std::size_t>(Size), '\0');
     BOOL UsedDefault = FALSE;
     WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, Wide.data(), WideLen, Out.data(), static_cast<int>(Out.size()),

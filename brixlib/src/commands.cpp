@@ -44,10 +44,7 @@ void TakeSource(TMapFile &Dest, TMapFile &Source)
 class TBrushLookups
 {
 public:
-    TBrushLookup &For(const TBrushList &List)
-    {
-        return FLookups.try_emplace(&List, List).first->second;
-    }
+    TBrushLookup &For(const TBrushList &List) { return FLookups.try_emplace(&List, List).first->second; }
 
 private:
     std::unordered_map<const TBrushList *, TBrushLookup> FLookups;
@@ -143,11 +140,7 @@ private:
     }
     static std::uint64_t BrushKey(const TEntity &E, const TBrush &B)
     {
-        return TKeyHash(2)
-            .Add(E.PropValue(KeyClassName))
-            .Add(E.PropValue(KeySpawnFlags))
-            .Add(GeometryKey(B))
-            .Key();
+        return TKeyHash(2).Add(E.PropValue(KeyClassName)).Add(E.PropValue(KeySpawnFlags)).Add(GeometryKey(B)).Key();
     }
 
     struct TPointBucket

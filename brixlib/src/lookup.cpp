@@ -172,8 +172,8 @@ std::uint64_t AnalogKey(
 
 std::uint64_t AnalogKey(const TEntity &Ent)
 {
-    return AnalogKey(Ent.PropValue(KeyClassName), Ent.PropValue(KeySpawnFlags), !Ent.Brushes.Empty(),
-        Ent.PropValue(KeyOrigin));
+    return AnalogKey(
+        Ent.PropValue(KeyClassName), Ent.PropValue(KeySpawnFlags), !Ent.Brushes.Empty(), Ent.PropValue(KeyOrigin));
 }
 
 } // namespace
@@ -215,8 +215,8 @@ std::ptrdiff_t TEntityLookup::FindEntity(std::string_view AID)
     if (!Refresh(false)) {
         return FMap->IndexOfEntity(AID);
     }
-    return FIds.FindFirst(TKeyHash().Add(AID).Key(),
-        [&](std::size_t I) { return (*FMap)[I].Indexed() && (*FMap)[I].IDView() == AID; });
+    return FIds.FindFirst(
+        TKeyHash().Add(AID).Key(), [&](std::size_t I) { return (*FMap)[I].Indexed() && (*FMap)[I].IDView() == AID; });
 }
 
 std::ptrdiff_t TEntityLookup::FindAnalog(const TEntity &Ent)

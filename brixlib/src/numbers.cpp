@@ -18,8 +18,8 @@ namespace
 {
 
 /// 10^0 .. 10^15, each exactly a Double.
-constexpr double ExactPowersOf10[16] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13,
-    1e14, 1e15};
+constexpr double ExactPowersOf10[16] = {
+    1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
 /// "00", "01", ... "99".
 constexpr char DigitPairs[] = "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243"
@@ -39,25 +39,24 @@ char *FormatWhole(char *P, std::uint64_t V)
     char *const End = P + N;
     char *Q = End;
     const auto Pairs = [&Q](auto W) {
-        while (W >= 100)
-        {
+        while (W >= 100) {
             Q -= 2;
             std::memcpy(Q, DigitPairs + 2 * (W % 100), 2);
             W /= 100;
         }
-        if (W >= 10)
-        {
+        if (W >= 10) {
             Q -= 2;
             std::memcpy(Q, DigitPairs + 2 * W, 2);
-        }
-        else
+        } else {
             *--Q = static_cast<char>('0' + W);
+        }
     };
     // Most coordinates fit 32 bits, where dividing is cheaper.
-    if (V <= 0xFFFFFFFFu)
+    if (V <= 0xFFFFFFFFu) {
         Pairs(static_cast<std::uint32_t>(V));
-    else
+    } else {
         Pairs(V);
+    }
     return End;
 }
 
@@ -68,33 +67,33 @@ char *FormatWhole(char *P, std::uint64_t V)
 /// is no such number.
 char *FormatShortFraction(char *P, double A)
 {
-    if (!(A < 1e11))
+    if (!(A < 1e11)) {
         return nullptr;
-    for (int K = 1; K <= 4; ++K)
-    {
+    }
+    for (int K = 1; K <= 4; ++K) {
         // Any whole M near A * 10^K will do: the exact test accepts only the
         // right one. A scaled value far from any whole number fails it anyway
         // (the decimal and A differ by a relative 2^-53 at most), so that
         // cheaper look comes first.
         const double Scaled = A * ExactPowersOf10[K];
         const double M = static_cast<double>(static_cast<std::uint64_t>(Scaled + 0.5));
-        if (std::fabs(Scaled - M) > Scaled * 1e-12 || M / ExactPowersOf10[K] != A)
+        if (std::fabs(Scaled - M) > Scaled * 1e-12 || M / ExactPowersOf10[K] != A) {
             continue;
+        }
         const auto Whole = static_cast<std::uint64_t>(M);
         const auto Scale = static_cast<std::uint64_t>(ExactPowersOf10[K]);
         std::uint64_t Fraction = Whole % Scale;
         int Places = K;
-        while (Places > 0 && Fraction % 10 == 0)
-        {
+        while (Places > 0 && Fraction % 10 == 0) {
             Fraction /= 10;
             --Places;
         }
-        if (Places == 0)
+        if (Places == 0) {
             return nullptr; // a whole number: not written here
+        }
         P = FormatWhole(P, Whole / Scale);
         *P++ = '.';
-        for (int D = Places - 1; D >= 0; --D)
-        {
+        for (int D = Places - 1; D >= 0; --D) {
             P[D] = static_cast<char>('0' + Fraction % 10);
             Fraction /= 10;
         }
@@ -123,20 +122,19 @@ constexpr std::uint64_t WholePowersOf10[9] = {1, 10, 100, 1000, 10000, 100000, 1
 /// Returns the end of the run.
 const char *ReadDigitRun(const char *P, const char *End, std::uint64_t &Digits)
 {
-    if constexpr (std::endian::native == std::endian::little)
-    {
+    if constexpr (std::endian::native == std::endian::little) {
         // Eight characters at a time, the first in the lowest byte. A borrow
         // or carry between bytes only runs into bytes after the first
         // non-digit, which are not used.
-        while (End - P >= 8)
-        {
+        while (End - P >= 8) {
             std::uint64_t Chunk;
             std::memcpy(&Chunk, P, 8);
             const std::uint64_t D = Chunk - 0x3030303030303030ull;
             const std::uint64_t NonDigits = (D | (D + 0x7676767676767676ull)) & 0x8080808080808080ull;
             const int N = NonDigits == 0 ? 8 : std::countr_zero(NonDigits) / 8;
-            if (N == 0)
+            if (N == 0) {
                 return P;
+            }
             // The N digits into the top bytes, zeros before them; then pairs,
             // fours and the eight combined.
             std::uint64_t V = D << (8 * (8 - N));
@@ -146,12 +144,14 @@ const char *ReadDigitRun(const char *P, const char *End, std::uint64_t &Digits)
                 32;
             Digits = Digits * WholePowersOf10[N] + V;
             P += N;
-            if (N < 8)
+            if (N < 8) {
                 return P;
+            }
         }
     }
-    while (P < End && static_cast<unsigned>(*P - '0') < 10)
+    while (P < End && static_cast<unsigned>(*P - '0') < 10) {
         Digits = Digits * 10 + static_cast<unsigned>(*P++ - '0');
+    }
     return P;
 }
 
@@ -163,29 +163,31 @@ std::size_t ReadPlainDecimal(std::string_view S, double &Value)
     const char *const End = Begin + S.size();
     const char *P = Begin;
     bool Negative = false;
-    if (P < End && (*P == '-' || *P == '+'))
+    if (P < End && (*P == '-' || *P == '+')) {
         Negative = *P++ == '-';
+    }
     std::uint64_t Digits = 0;
     const char *const First = P;
     P = ReadDigitRun(P, End, Digits);
     std::size_t Count = static_cast<std::size_t>(P - First);
     std::size_t Fraction = 0;
-    if (P < End && *P == '.')
-    {
+    if (P < End && *P == '.') {
         const char *const Point = ++P;
         P = ReadDigitRun(P, End, Digits);
         Fraction = static_cast<std::size_t>(P - Point);
         Count += Fraction;
     }
     // An exponent, or more digits, is left to the general reading.
-    if (Count == 0 || Count > 15 || (P < End && (*P == 'e' || *P == 'E' || static_cast<unsigned>(*P - '0') < 10)))
+    if (Count == 0 || Count > 15 || (P < End && (*P == 'e' || *P == 'E' || static_cast<unsigned>(*P - '0') < 10))) {
         return 0;
+    }
     // With at most 15 digits the whole number of them is exact, and so is
     // 10^(fraction digits): one correctly rounded division gives the nearest
     // Double, the value that the general reading gives.
     double V = static_cast<double>(Digits);
-    if (Fraction > 0)
+    if (Fraction > 0) {
         V /= ExactPowersOf10[Fraction];
+    }
     Value = Negative ? -V : V;
     return static_cast<std::size_t>(P - Begin);
 }
@@ -197,10 +199,12 @@ namespace
 bool TryPlainDecimal(std::string_view S, double &Value)
 {
     std::size_t B = 0, E = S.size();
-    while (B < E && S[B] == ' ')
+    while (B < E && S[B] == ' ') {
         ++B;
-    while (E > B && S[E - 1] == ' ')
+    }
+    while (E > B && S[E - 1] == ' ') {
         --E;
+    }
     return E > B && ReadPlainDecimal(S.substr(B, E - B), Value) == E - B;
 }
 
@@ -208,49 +212,57 @@ bool TryPlainDecimal(std::string_view S, double &Value)
 
 bool TryStrToFloat(std::string_view S, double &Value)
 {
-    if (TryPlainDecimal(S, Value))
+    if (TryPlainDecimal(S, Value)) {
         return true;
+    }
     std::size_t I = 0;
     const std::size_t N = S.size();
-    while (I < N && S[I] == ' ')
+    while (I < N && S[I] == ' ') {
         ++I;
+    }
     bool Negative = false;
-    if (I < N && (S[I] == '+' || S[I] == '-'))
+    if (I < N && (S[I] == '+' || S[I] == '-')) {
         Negative = S[I++] == '-';
+    }
     const std::size_t MantStart = I;
     std::size_t IntDigits = 0, FracDigits = 0;
-    while (I < N && S[I] >= '0' && S[I] <= '9')
+    while (I < N && S[I] >= '0' && S[I] <= '9') {
         ++I, ++IntDigits;
+    }
     bool HasPoint = false;
-    if (I < N && S[I] == '.')
-    {
+    if (I < N && S[I] == '.') {
         HasPoint = true;
         ++I;
-        while (I < N && S[I] >= '0' && S[I] <= '9')
+        while (I < N && S[I] >= '0' && S[I] <= '9') {
             ++I, ++FracDigits;
+        }
     }
-    if (IntDigits == 0 && !HasPoint)
+    if (IntDigits == 0 && !HasPoint) {
         return false;
+    }
     const std::size_t MantEnd = I;
-    if (I < N && (S[I] == 'e' || S[I] == 'E'))
-    {
+    if (I < N && (S[I] == 'e' || S[I] == 'E')) {
         ++I;
-        if (I < N && (S[I] == '+' || S[I] == '-'))
+        if (I < N && (S[I] == '+' || S[I] == '-')) {
             ++I;
+        }
         std::size_t ExpDigits = 0;
-        while (I < N && S[I] >= '0' && S[I] <= '9')
+        while (I < N && S[I] >= '0' && S[I] <= '9') {
             ++I, ++ExpDigits;
-        if (ExpDigits == 0)
+        }
+        if (ExpDigits == 0) {
             return false;
+        }
     }
     const std::size_t NumEnd = I;
-    while (I < N && S[I] == ' ')
+    while (I < N && S[I] == ' ') {
         ++I;
-    if (I != N)
+    }
+    if (I != N) {
         return false;
+    }
 
-    if (IntDigits + FracDigits == 0)
-    {
+    if (IntDigits + FracDigits == 0) {
         // A lone "." (with or without an exponent) reads as zero.
         Value = 0.0;
         return true;
@@ -259,53 +271,53 @@ bool TryStrToFloat(std::string_view S, double &Value)
     const char *First = S.data() + MantStart;
     const char *Last = S.data() + NumEnd;
     auto [Ptr, Ec] = std::from_chars(First, Last, V, std::chars_format::general);
-    if (Ec == std::errc::result_out_of_range)
-    {
+    if (Ec == std::errc::result_out_of_range) {
         // Too large for a Double fails; too small reads as zero. Decide by the
         // decimal magnitude of the mantissa's first significant digit.
         long long Magnitude = 0;
         std::size_t K = MantStart;
         bool Found = false;
-        for (; K < MantEnd; ++K)
-        {
-            if (S[K] == '.')
+        for (; K < MantEnd; ++K) {
+            if (S[K] == '.') {
                 continue;
-            if (S[K] != '0')
-            {
+            }
+            if (S[K] != '0') {
                 Found = true;
                 break;
             }
         }
-        if (!Found)
-        {
+        if (!Found) {
             Value = 0.0;
             return true;
         }
         const std::size_t PointPos = HasPoint ? S.find('.', MantStart) : MantEnd;
         Magnitude = K < PointPos ? static_cast<long long>(PointPos - K) : -static_cast<long long>(K - PointPos - 1);
         long long Exp = 0;
-        if (MantEnd < NumEnd)
-        {
+        if (MantEnd < NumEnd) {
             std::size_t E = MantEnd + 1;
             bool ExpNeg = false;
-            if (S[E] == '+' || S[E] == '-')
+            if (S[E] == '+' || S[E] == '-') {
                 ExpNeg = S[E++] == '-';
-            for (; E < NumEnd; ++E)
-            {
-                Exp = Exp * 10 + (S[E] - '0');
-                if (Exp > 100000)
-                    break;
             }
-            if (ExpNeg)
+            for (; E < NumEnd; ++E) {
+                Exp = Exp * 10 + (S[E] - '0');
+                if (Exp > 100000) {
+                    break;
+                }
+            }
+            if (ExpNeg) {
                 Exp = -Exp;
+            }
         }
-        if (Magnitude + Exp > 0)
+        if (Magnitude + Exp > 0) {
             return false;
+        }
         Value = 0.0;
         return true;
     }
-    if (Ec != std::errc() || Ptr != Last || !std::isfinite(V))
+    if (Ec != std::errc() || Ptr != Last || !std::isfinite(V)) {
         return false;
+    }
     Value = Negative ? -V : V;
     return true;
 }
@@ -313,8 +325,9 @@ bool TryStrToFloat(std::string_view S, double &Value)
 double StrToFloat(std::string_view S)
 {
     double V;
-    if (!TryStrToFloat(S, V))
+    if (!TryStrToFloat(S, V)) {
         RaiseError(FloatErrorMsg(S));
+    }
     return V;
 }
 
@@ -323,53 +336,62 @@ char *FormatFloat(char *P, double Value)
     // Whole numbers below 10^15 have at most 15 digits: written exactly as
     // integers. Zero, negative zero included, is "0". (NaN and the infinities
     // fail the range test.)
-    if (Value > -1e15 && Value < 1e15)
-    {
+    if (Value > -1e15 && Value < 1e15) {
         const auto Whole = static_cast<long long>(Value);
-        if (static_cast<double>(Whole) == Value)
-        {
-            if (Whole < 0)
+        if (static_cast<double>(Whole) == Value) {
+            if (Whole < 0) {
                 *P++ = '-';
+            }
             return FormatWhole(P, static_cast<std::uint64_t>(Whole < 0 ? -Whole : Whole));
         }
     }
     const auto Put = [&P](std::string_view Text) {
-        for (const char C : Text)
+        for (const char C : Text) {
             *P++ = C;
+        }
         return P;
     };
-    if (std::isnan(Value))
+    if (std::isnan(Value)) {
         return Put("NAN");
-    if (std::isinf(Value))
+    }
+    if (std::isinf(Value)) {
         return Put(Value < 0 ? "-INF" : "INF");
+    }
     // Rounded to 15 digits, the largest Doubles would become 1.79769313486232E308,
     // beyond the range: a map written so could not be read again. Round those down.
-    if (std::fabs(Value) > 1.79769313486231e308)
+    if (std::fabs(Value) > 1.79769313486231e308) {
         return Put(Value < 0 ? "-1.79769313486231E308" : "1.79769313486231E308");
+    }
     // Coordinates are mostly short decimals such as 0.5 or 12.25.
     {
         char *Q = P;
-        if (Value < 0)
+        if (Value < 0) {
             *Q++ = '-';
-        if (char *End = FormatShortFraction(Q, std::fabs(Value)))
+        }
+        if (char *End = FormatShortFraction(Q, std::fabs(Value))) {
             return End;
+        }
     }
     char Buf[64];
     auto R = std::to_chars(Buf, Buf + sizeof Buf, Value, std::chars_format::general, 15);
     std::string_view Text(Buf, static_cast<std::size_t>(R.ptr - Buf));
     const std::size_t EPos = Text.find('e');
-    if (EPos == std::string_view::npos)
+    if (EPos == std::string_view::npos) {
         return Put(Text);
+    }
     // "1e+15" -> "1E15", "1e-05" -> "1E-5"
     Put(Text.substr(0, EPos));
     *P++ = 'E';
     std::size_t K = EPos + 1;
-    if (Text[K] == '-')
+    if (Text[K] == '-') {
         *P++ = '-';
-    if (Text[K] == '-' || Text[K] == '+')
+    }
+    if (Text[K] == '-' || Text[K] == '+') {
         ++K;
-    while (K + 1 < Text.size() && Text[K] == '0')
+    }
+    while (K + 1 < Text.size() && Text[K] == '0') {
         ++K;
+    }
     return Put(Text.substr(K));
 }
 
@@ -390,46 +412,45 @@ bool TryStrToInt(std::string_view S, std::int32_t &Value)
 {
     std::size_t I = 0;
     const std::size_t N = S.size();
-    while (I < N && S[I] == ' ')
+    while (I < N && S[I] == ' ') {
         ++I;
+    }
     bool Negative = false;
-    if (I < N && (S[I] == '+' || S[I] == '-'))
+    if (I < N && (S[I] == '+' || S[I] == '-')) {
         Negative = S[I++] == '-';
+    }
     int Base = 10;
-    if (I < N && S[I] == '$')
-    {
+    if (I < N && S[I] == '$') {
         Base = 16;
         ++I;
-    }
-    else if (I < N && (S[I] == 'x' || S[I] == 'X'))
-    {
+    } else if (I < N && (S[I] == 'x' || S[I] == 'X')) {
         Base = 16;
         ++I;
-    }
-    else if (I + 1 < N && S[I] == '0' && (S[I + 1] == 'x' || S[I + 1] == 'X'))
-    {
+    } else if (I + 1 < N && S[I] == '0' && (S[I + 1] == 'x' || S[I + 1] == 'X')) {
         Base = 16;
         I += 2;
     }
-    if (I >= N)
+    if (I >= N) {
         return false;
+    }
     long long Acc = 0;
     const long long Limit = Negative ? 2147483648LL : 2147483647LL;
-    for (; I < N; ++I)
-    {
+    for (; I < N; ++I) {
         const char C = S[I];
         int Digit;
-        if (C >= '0' && C <= '9')
+        if (C >= '0' && C <= '9') {
             Digit = C - '0';
-        else if (Base == 16 && C >= 'a' && C <= 'f')
+        } else if (Base == 16 && C >= 'a' && C <= 'f') {
             Digit = C - 'a' + 10;
-        else if (Base == 16 && C >= 'A' && C <= 'F')
+        } else if (Base == 16 && C >= 'A' && C <= 'F') {
             Digit = C - 'A' + 10;
-        else
+        } else {
             return false;
+        }
         Acc = Acc * Base + Digit;
-        if (Acc > Limit)
+        if (Acc > Limit) {
             return false;
+        }
     }
     Value = static_cast<std::int32_t>(Negative ? -Acc : Acc);
     return true;
@@ -438,8 +459,7 @@ bool TryStrToInt(std::string_view S, std::int32_t &Value)
 std::int32_t StrToInt(std::string_view S)
 {
     std::int32_t V;
-    if (!TryStrToInt(S, V))
-    {
+    if (!TryStrToInt(S, V)) {
         std::string Text = "''";
         Text.append(S);
         Text += "'' is not a valid integer value";
@@ -452,12 +472,14 @@ bool ParsePoint(std::string_view S, double &x, double &y, double &z)
 {
     std::string_view Rest = TrimLeft(S);
     std::size_t Blank = Rest.find(' ');
-    if (Blank == std::string_view::npos || !TryStrToFloat(Rest.substr(0, Blank), x))
+    if (Blank == std::string_view::npos || !TryStrToFloat(Rest.substr(0, Blank), x)) {
         return false;
+    }
     Rest = TrimLeft(Rest.substr(Blank + 1));
     Blank = Rest.find(' ');
-    if (Blank == std::string_view::npos || !TryStrToFloat(Rest.substr(0, Blank), y))
+    if (Blank == std::string_view::npos || !TryStrToFloat(Rest.substr(0, Blank), y)) {
         return false;
+    }
     return TryStrToFloat(Rest.substr(Blank + 1), z);
 }
 

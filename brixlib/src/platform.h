@@ -40,8 +40,8 @@ bool SameNameChar(std::string_view Pattern, std::size_t P, std::string_view Name
 /// directory holds it; elsewhere Matches(name) decides, and a NamePart
 /// without wildcards names the file itself. Each found name comes with
 /// DirPart in front, unsorted. Directories never match.
-std::vector<std::string> ListMatchingFiles(const std::string &DirPart, const std::string &NamePart,
-    const std::function<bool(std::string_view)> &Matches);
+std::vector<std::string> ListMatchingFiles(
+    const std::string &DirPart, const std::string &NamePart, const std::function<bool(std::string_view)> &Matches);
 
 /// Sets up standard output for the program's own bytes: no text-mode
 /// translation, and a closed console reported as a failed write rather than

@@ -31,42 +31,54 @@ namespace
 /// Lower-case partner of a letter, for comparisons without regard to case.
 char32_t FoldLetter(char32_t Cp)
 {
-    if (Cp >= 'A' && Cp <= 'Z')
+    if (Cp >= 'A' && Cp <= 'Z') {
         return Cp + 32;
-    if (Cp < 0xC0)
+    }
+    if (Cp < 0xC0) {
         return Cp;
-    if (Cp <= 0xDE)
+    }
+    if (Cp <= 0xDE) {
         return Cp == 0xD7 ? Cp : Cp + 32; // Latin-1, except the multiplication sign
-    if (Cp >= 0x100 && Cp <= 0x17F)
-    {
+    }
+    if (Cp >= 0x100 && Cp <= 0x17F) {
         // Latin Extended-A: mostly upper/lower pairs, with two runs that start on an odd code.
-        if ((Cp >= 0x139 && Cp <= 0x148) || (Cp >= 0x179 && Cp <= 0x17E))
+        if ((Cp >= 0x139 && Cp <= 0x148) || (Cp >= 0x179 && Cp <= 0x17E)) {
             return (Cp % 2 == 1) ? Cp + 1 : Cp;
-        if (Cp == 0x178)
+        }
+        if (Cp == 0x178) {
             return 0xFF;
-        if (Cp == 0x130 || Cp == 0x131 || Cp == 0x138 || Cp == 0x149 || Cp == 0x17F)
+        }
+        if (Cp == 0x130 || Cp == 0x131 || Cp == 0x138 || Cp == 0x149 || Cp == 0x17F) {
             return Cp;
+        }
         return (Cp % 2 == 0) ? Cp + 1 : Cp;
     }
-    if (Cp >= 0x391 && Cp <= 0x3A9 && Cp != 0x3A2)
+    if (Cp >= 0x391 && Cp <= 0x3A9 && Cp != 0x3A2) {
         return Cp + 32; // Greek
-    if (Cp == 0x386)
+    }
+    if (Cp == 0x386) {
         return 0x3AC;
-    if (Cp >= 0x388 && Cp <= 0x38A)
+    }
+    if (Cp >= 0x388 && Cp <= 0x38A) {
         return Cp + 37;
-    if (Cp == 0x38C)
+    }
+    if (Cp == 0x38C) {
         return 0x3CC;
-    if (Cp == 0x38E || Cp == 0x38F)
+    }
+    if (Cp == 0x38E || Cp == 0x38F) {
         return Cp + 63;
-    if (Cp >= 0x410 && Cp <= 0x42F)
+    }
+    if (Cp >= 0x410 && Cp <= 0x42F) {
         return Cp + 32; // Cyrillic
-    if (Cp >= 0x400 && Cp <= 0x40F)
+    }
+    if (Cp >= 0x400 && Cp <= 0x40F) {
         return Cp + 80; // Ё and the other Cyrillic letters with marks
-    if ((Cp >= 0x460 && Cp <= 0x481) || (Cp >= 0x48A && Cp <= 0x4BF))
+    }
+    if ((Cp >= 0x460 && Cp <= 0x481) || (Cp >= 0x48A && Cp <= 0x4BF)) {
         return (Cp % 2 == 0) ? Cp + 1 : Cp;
+    }
     return Cp;
 }
-
 
 } // namespace
 
@@ -108,13 +120,14 @@ std::size_t platform::NameCharLength(std::string_view S, std::size_t Pos)
     return Len;
 }
 
-bool platform::SameNameChar(std::string_view Pattern, std::size_t P, std::string_view Name, std::size_t N, std::size_t Len)
+bool platform::SameNameChar(
+    std::string_view Pattern, std::size_t P, std::string_view Name, std::size_t N, std::size_t Len)
 {
     return Pattern.compare(P, Len, Name, N, Len) == 0;
 }
 
-std::vector<std::string> platform::ListMatchingFiles(const std::string &DirPart, const std::string &NamePart,
-    const std::function<bool(std::string_view)> &Matches)
+std::vector<std::string> platform::ListMatchingFiles(
+    const std::string &DirPart, const std::string &NamePart, const std::function<bool(std::string_view)> &Matches)
 {
     namespace fs = std::filesystem;
     std::vector<std::string> Result;
@@ -206,48 +219,51 @@ TAtomicFileWriter::TImpl::TImpl(const std::string &FileName) : FFileName(FileNam
     // Write through a symbolic link to the file it names, so the link stays.
     fs::path Target(FileName);
     std::error_code Ec;
-    if (fs::is_symlink(fs::symlink_status(Target, Ec)))
-    {
+    if (fs::is_symlink(fs::symlink_status(Target, Ec))) {
         const fs::path Resolved = fs::weakly_canonical(Target, Ec);
-        if (!Ec)
+        if (!Ec) {
             Target = Resolved;
+        }
     }
     struct stat Old
-    {
-    };
+    {};
     const bool Existed = ::stat(Target.c_str(), &Old) == 0;
-    if (Existed && S_ISDIR(Old.st_mode))
+    if (Existed && S_ISDIR(Old.st_mode)) {
         RaiseFileError("Cannot create file", FileName, EISDIR);
+    }
     // A device or a pipe would be replaced by a plain file (as root even
     // /dev/null): only files are written.
-    if (Existed && !S_ISREG(Old.st_mode))
+    if (Existed && !S_ISREG(Old.st_mode)) {
         RaiseError("Cannot create file \"" + FileName + "\". Not a regular file");
+    }
     // The rename would replace a file that may not be written (protected, or
     // not checked out of version control): refuse it as writing it would.
-    if (Existed && ::access(Target.c_str(), W_OK) != 0)
+    if (Existed && ::access(Target.c_str(), W_OK) != 0) {
         RaiseFileError("Cannot create file", FileName, errno);
+    }
     // Keep the permissions of the file being replaced; a new file gets the
     // usual mode for new files (mkstemp makes it private).
-    if (Existed)
+    if (Existed) {
         FMode = Old.st_mode & 07777;
-    else
-    {
+    } else {
         const mode_t Mask = ::umask(0);
         ::umask(Mask);
         FMode = 0666 & ~Mask;
     }
 
     fs::path Dir = Target.parent_path();
-    if (Dir.empty())
+    if (Dir.empty()) {
         Dir = ".";
+    }
     // A hidden name beside the target, so the rename stays on one file system.
     std::string TempName = ".";
     TempName += Target.filename().string();
     TempName += ".brixel-XXXXXX";
     std::string Temp = (Dir / TempName).string();
     FFd = ::mkstemp(Temp.data());
-    if (FFd < 0)
+    if (FFd < 0) {
         RaiseFileError("Cannot create file", FileName, errno);
+    }
     FTemp = std::move(Temp);
     FTarget = Target.string();
 }
@@ -255,23 +271,24 @@ TAtomicFileWriter::TImpl::TImpl(const std::string &FileName) : FFileName(FileNam
 TAtomicFileWriter::TImpl::~TImpl()
 {
     // Not committed: the target stays as it was.
-    if (FFd >= 0)
+    if (FFd >= 0) {
         ::close(FFd);
-    if (!FTemp.empty())
+    }
+    if (!FTemp.empty()) {
         ::unlink(FTemp.c_str());
+    }
 }
 
 void TAtomicFileWriter::TImpl::Write(std::string_view Data)
 {
     const char *P = Data.data();
     std::size_t Left = Data.size();
-    while (Left > 0)
-    {
+    while (Left > 0) {
         const ssize_t Got = ::write(FFd, P, Left);
-        if (Got < 0)
-        {
-            if (errno == EINTR)
+        if (Got < 0) {
+            if (errno == EINTR) {
                 continue;
+            }
             RaiseFileError("Cannot create file", FFileName, errno);
         }
         P += Got;
@@ -286,14 +303,17 @@ void TAtomicFileWriter::TImpl::Write(std::string_view Data)
 
 void TAtomicFileWriter::TImpl::Commit()
 {
-    if (::fchmod(FFd, static_cast<mode_t>(FMode)) != 0 || ::fsync(FFd) != 0)
+    if (::fchmod(FFd, static_cast<mode_t>(FMode)) != 0 || ::fsync(FFd) != 0) {
         RaiseFileError("Cannot create file", FFileName, errno);
+    }
     const int Fd = FFd;
     FFd = -1;
-    if (::close(Fd) != 0)
+    if (::close(Fd) != 0) {
         RaiseFileError("Cannot create file", FFileName, errno);
-    if (::rename(FTemp.c_str(), FTarget.c_str()) != 0)
+    }
+    if (::rename(FTemp.c_str(), FTarget.c_str()) != 0) {
         RaiseFileError("Cannot create file", FFileName, errno);
+    }
     FTemp.clear();
 }
 

@@ -3,9 +3,9 @@
 // system's rules and the console takes CR LF line ends.
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <fcntl.h>
 #include <io.h>
-#include <cstdio>
 #include <string>
 #include <system_error>
 #include <windows.h>
@@ -42,8 +42,7 @@ std::string Utf8ToAnsi(std::string_view Utf8)
         if (Pos + Len < Utf8.size()) {
             // Do not cut a UTF-8 sequence: back up over continuation bytes.
             std::size_t Back = 0;
-            while (Back < 3 && Len > Back + 1 &&
-                   (static_cast<unsigned char>(Utf8[Pos + Len - Back]) & 0xC0) == 0x80) {
+            while (Back < 3 && Len > Back + 1 && (static_cast<unsigned char>(Utf8[Pos + Len - Back]) & 0xC0) == 0x80) {
                 ++Back;
             }
             Len -= Back;
@@ -55,17 +54,16 @@ std::string Utf8ToAnsi(std::string_view Utf8)
         MultiByteToWideChar(CP_UTF8, 0, Src, SrcLen, Wide.data(), WideLen);
         // No best-fit mapping: a character the code page lacks becomes "?",
         // never a look-alike such as a path separator.
-        const int AnsiLen = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, Wide.data(), WideLen, nullptr, 0,
-            nullptr, nullptr);
+        const int AnsiLen =
+            WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, Wide.data(), WideLen, nullptr, 0, nullptr, nullptr);
         const std::size_t Old = Result.size();
         Result.resize(Old + static_cast<std::size_t>(AnsiLen));
-        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, Wide.data(), WideLen, Result.data() + Old, AnsiLen,
-            nullptr, nullptr);
+        WideCharToMultiByte(
+            CP_ACP, WC_NO_BEST_FIT_CHARS, Wide.data(), WideLen, Result.data() + Old, AnsiLen, nullptr, nullptr);
         Pos += Len;
     }
     return Result;
 }
-
 
 /// Writes Data whole to a new temporary file beside the target and moves it
 /// over the target.
@@ -137,7 +135,6 @@ void WriteWholeFile(const std::string &FileName, std::string_view Data)
     }
 }
 
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -163,7 +160,8 @@ std::size_t platform::NameCharLength(std::string_view S, std::size_t Pos)
     return (IsDBCSLeadByte(Lead) && Pos + 1 < S.size()) ? 2 : 1;
 }
 
-bool platform::SameNameChar(std::string_view Pattern, std::size_t P, std::string_view Name, std::size_t N, std::size_t Len)
+bool platform::SameNameChar(
+    std::string_view Pattern, std::size_t P, std::string_view Name, std::size_t N, std::size_t Len)
 {
     if (Pattern.compare(P, Len, Name, N, Len) == 0) {
         return true;
@@ -178,8 +176,8 @@ bool platform::SameNameChar(std::string_view Pattern, std::size_t P, std::string
     return A[0] == B[0];
 }
 
-std::vector<std::string> platform::ListMatchingFiles(const std::string &DirPart, const std::string &NamePart,
-    const std::function<bool(std::string_view)> &Matches)
+std::vector<std::string> platform::ListMatchingFiles(
+    const std::string &DirPart, const std::string &NamePart, const std::function<bool(std::string_view)> &Matches)
 {
     // The system's own search: its rules for "*" and "?", names compared
     // without regard to case, and every name as the directory holds it.

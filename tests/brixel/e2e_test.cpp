@@ -118,9 +118,8 @@ public:
     TTempDir()
     {
         static std::atomic<int> Counter{0};
-        FRoot =
-            fs::temp_directory_path() /
-            ("brixel-e2e-" + std::to_string(testplatform::ProcessId()) + "-" + std::to_string(Counter++));
+        FRoot = fs::temp_directory_path() /
+                ("brixel-e2e-" + std::to_string(testplatform::ProcessId()) + "-" + std::to_string(Counter++));
         fs::remove_all(FRoot);
         fs::create_directories(FRoot / "work");
     }
@@ -171,8 +170,8 @@ std::string QuoteArg(const std::string &Arg)
 HANDLE OpenStdHandle(const std::string &Name, bool Write)
 {
     SECURITY_ATTRIBUTES Inherit = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    return CreateFileA(Name.c_str(), Write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-        &Inherit, Write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileA(Name.c_str(), Write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &Inherit,
+        Write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 // Runs the program; its exit status, or -1 when it cannot start, crashes or
@@ -632,9 +631,9 @@ TEST(Brixel, Patterns)
         {"backslash before the pattern", {"mkid", "base.map", "sub\\a*", "-dest:out.map", "-y"}, Files, "",
             PerPlatform<std::string>("ERROR! File not found: sub\\a*\n", "sub\\a.map saved\n" + Saved),
             PerPlatform(1, 0),
-            PerPlatform<std::vector<TFile>>({},
-                {{"out.map", OutIds},
-                    {"sub/a.map", Map({{{{"classname", "light"}, {"origin", "1 1 1"}, {"id", "a.map#1"}}, {}}})}})},
+            PerPlatform<std::vector<TFile>>(
+                {}, {{"out.map", OutIds},
+                        {"sub/a.map", Map({{{{"classname", "light"}, {"origin", "1 1 1"}, {"id", "a.map#1"}}, {}}})}})},
     });
 }
 
@@ -661,8 +660,8 @@ TEST(Brixel, FileNames)
                     "Include o.txt\n" + Name + " saved\nComplete\n", 0, {{"Жук.map", Base}}},
                 {"a UTF-16 option file", {"base.map", "-sc:o.txt"}, {{"base.map", Base}, {"o.txt", Utf16Le(Lines)}}, "",
                     "Include o.txt\n" + Name + " saved\nComplete\n", 0, {{"Жук.map", Base}}},
-                {"Russian message around a name", {"-ru", Name}, {}, "",
-                    Oem("ОШИБКА! Файл не найден: ") + Name + "\n", 1, {}},
+                {"Russian message around a name", {"-ru", Name}, {}, "", Oem("ОШИБКА! Файл не найден: ") + Name + "\n",
+                    1, {}},
             });
     }
     RunCases(Cases);

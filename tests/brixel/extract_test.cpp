@@ -68,8 +68,8 @@ TEST(Extract, FindsWhatEveryCandidateWouldFind)
     };
     const TEnt Light = Point("light", "1 2 3");
     const Case Cases[] = {
-        {"every equal point entity goes, not only the first", {World(), Light, Light, Point("light", "9 9 9")},
-            {Light}, {World(), Point("light", "9 9 9")}},
+        {"every equal point entity goes, not only the first", {World(), Light, Light, Point("light", "9 9 9")}, {Light},
+            {World(), Point("light", "9 9 9")}},
         {"origins compare as text", {World(), Light}, {Point("light", "1 2 3.0")}, {World(), Light}},
         {"spawn flags must agree", {World(), Light, Point("light", "1 2 3", "1")}, {Point("light", "1 2 3", "1")},
             {World(), Light}},
@@ -79,11 +79,9 @@ TEST(Extract, FindsWhatEveryCandidateWouldFind)
         {"only the first of two equal brushes of an entity",
             {World(), Solid("func_wall", {Brush(1), Brush(1), Brush(2)})}, {Solid("func_wall", {Brush(1)})},
             {World(), Solid("func_wall", {Brush(1), Brush(2)})}},
-        {"the same brush twice finds the same first brush",
-            {World(), Solid("func_wall", {Brush(1), Brush(1)})}, {Solid("func_wall", {Brush(1), Brush(1)})},
-            {World(), Solid("func_wall", {Brush(1)})}},
-        {"and so does a second additional entity",
-            {World(), Solid("func_wall", {Brush(1), Brush(1)})},
+        {"the same brush twice finds the same first brush", {World(), Solid("func_wall", {Brush(1), Brush(1)})},
+            {Solid("func_wall", {Brush(1), Brush(1)})}, {World(), Solid("func_wall", {Brush(1)})}},
+        {"and so does a second additional entity", {World(), Solid("func_wall", {Brush(1), Brush(1)})},
             {Solid("func_wall", {Brush(1)}), Solid("func_wall", {Brush(1)})},
             {World(), Solid("func_wall", {Brush(1)})}},
         {"textures must agree", {World(), Solid("func_wall", {Brush(1, "WALL")})},

@@ -17,9 +17,9 @@
 
 #include <algorithm>
 #include <atomic>
-#include <iostream>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <sstream>
 #include <string>

@@ -72,10 +72,8 @@ TEST(FindFiles, Directory)
         TNames Found;
     };
     const Case Cases[] = {
-        {D + "*.map",
-            PerPlatform<TNames>(
-                {D + "C.map", D + "a.map", D + "ab.map", D + "b.map", D + "link.map"},
-                {D + "C.map", D + "a.map", D + "ab.map", D + "b.map"})},
+        {D + "*.map", PerPlatform<TNames>({D + "C.map", D + "a.map", D + "ab.map", D + "b.map", D + "link.map"},
+                          {D + "C.map", D + "a.map", D + "ab.map", D + "b.map"})},
         {D + "?.map", {D + "C.map", D + "a.map", D + "b.map"}},
         // Windows matches without regard to case and gives each name as stored.
         {D + "*.MAP", PerPlatform<TNames>({}, {D + "C.map", D + "a.map", D + "ab.map", D + "b.map"})},

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "brixlib/mapfile.h"
-#include "brixlib/rules.h"
 #include "brixlib/files.h"
+#include "brixlib/mapfile.h"
 #include "brixlib/messages.h"
 #include "brixlib/numbers.h"
+#include "brixlib/rules.h"
 #include "brixlib/text.h"
 
 using namespace brix;
@@ -166,17 +166,17 @@ TEST_F(TAreaInfoTest, ParseFailures)
         {"", nullptr},
         {"/", nullptr},
         {"r", nullptr},
-        {"r/0/64", nullptr},         // a point centre needs cx and cy
-        {"R/0/0/64", nullptr},       // kind letters are compared with case
+        {"r/0/64", nullptr},   // a point centre needs cx and cy
+        {"R/0/0/64", nullptr}, // kind letters are compared with case
         {"x/0/0/64", nullptr},
         {"rr/0/0/64", nullptr},
         {"/r/0/0/64", nullptr},
         {"r//0/64", nullptr},
-        {"b/0//10/10", nullptr},     // an empty part is a format error, not a bad number
-        {"r/0/0/64//", nullptr},     // only one "/" at the end is dropped
-        {"r/*light/100", nullptr},   // a mask must begin with a letter or "_"
+        {"b/0//10/10", nullptr},   // an empty part is a format error, not a bad number
+        {"r/0/0/64//", nullptr},   // only one "/" at the end is dropped
+        {"r/*light/100", nullptr}, // a mask must begin with a letter or "_"
         {"r/+1/0/5", nullptr},
-        {"r/$10/0/5", nullptr},      // nor a point with "$"
+        {"r/$10/0/5", nullptr}, // nor a point with "$"
         {"c/light", nullptr},
         {"c/light/128/5", nullptr},
         {"r/0/0/0/0/64", nullptr},
@@ -185,7 +185,7 @@ TEST_F(TAreaInfoTest, ParseFailures)
         {"r/0/0/1.5", nullptr},
         {"r/0/abc/1", nullptr},
         {"r/0/0/0x/1", nullptr},
-        {"r/0/0/64 ", nullptr},      // nothing may follow the digits
+        {"r/0/0/64 ", nullptr}, // nothing may follow the digits
         {"r/2147483648/0/1", nullptr},
         {"r/0/-2147483649/1", nullptr},
         {"r/0/$80000000/1", nullptr},
@@ -193,7 +193,7 @@ TEST_F(TAreaInfoTest, ParseFailures)
         {"b/0/0/0/10/10", nullptr},
         {"b/1/2/3/4/5/6/7/8", nullptr},
         {"m", nullptr},
-        {"m/a/b.map", nullptr},      // a "/" in the name splits it
+        {"m/a/b.map", nullptr}, // a "/" in the name splits it
         {"b/0/x/10/10", "''x'' is not a valid integer value"},
         {"b/0/0/10/1.5", "''1.5'' is not a valid integer value"},
         {"b/1/2/3/4/5/$80000000", "''$80000000'' is not a valid integer value"},
@@ -340,13 +340,10 @@ TEST_F(TAreaInfoTest, ResolutionAgainstEntities)
         std::vector<Probe> Probes;
     };
     const std::vector<Case> Cases = {
-        {"c/light/10",
-            {Pt(100, 0, 0), Pt(-100, 50, 8)},
+        {"c/light/10", {Pt(100, 0, 0), Pt(-100, 50, 8)},
             {{Pt(106, 8, 1e6), true}, {Pt(100, 10.5, 0), false}, {Pt(-100, 60, -5), true}, {Pt(0, 0, 0), false}}},
         {"c/light*/10", {Pt(100, 0, 0), Pt(-100, 50, 8), Pt(0, 300, -40)}, {{Pt(0, 310, 0), true}}},
-        {"r/func_door/32",
-            {Pt(32, 32, 32)},
-            {{Pt(0, 0, -500), true}, {Pt(64, 64, 0), true}, {Pt(65, 0, 0), false}}},
+        {"r/func_door/32", {Pt(32, 32, 32)}, {{Pt(0, 0, -500), true}, {Pt(64, 64, 0), true}, {Pt(65, 0, 0), false}}},
         {"r/a.map#*/1", {Pt(-100, 50, 8), Pt(32, 32, 32)}, {{Pt(-101, 51, 0), true}, {Pt(100, 0, 0), false}}},
         {"r/world*/0", {Pt(0, 0, 0)}, {{Pt(0, 0, 99), true}, {Pt(1, 0, 0), false}}},
         // a mask that matches nothing holds no point, not even round the origin
@@ -430,8 +427,7 @@ TEST_F(TAreaInfoTest, ResolutionErrors)
 TEST_F(TAreaMapFileTest, MapAreaHoldsWorldspawnBrushes)
 {
     Write("cut.map", "// comment\r\n{\r\n\"classname\" \"info_null\"\r\n" + BoxBrush(1000, 1100) +
-                         "}\r\n{\r\n\"classname\" \"worldspawn\"\r\n" + BoxBrush(0, 64) + BoxBrush(100, 164) +
-                         "}\r\n");
+                         "}\r\n{\r\n\"classname\" \"worldspawn\"\r\n" + BoxBrush(0, 64) + BoxBrush(100, 164) + "}\r\n");
     TAreaInfo Area;
     ParseAreaSpec(Area, "m/cut.map", "-ba:m/cut.map");
     EXPECT_EQ(Area.AreaType, atMap);
@@ -447,9 +443,16 @@ TEST_F(TAreaMapFileTest, MapAreaHoldsWorldspawnBrushes)
         bool Expected;
     };
     const Case Cases[] = {
-        {Pt(32, 32, 32), true},    {Pt(0, 0, 0), true},        {Pt(64, 64, 64), true},  {Pt(64, 32, 0), true},
-        {Pt(64.5, 32, 32), false}, {Pt(32, -0.5, 32), false}, {Pt(32, 32, 65), false}, {Pt(80, 80, 80), false},
-        {Pt(164, 100, 132), true}, {Pt(1050, 1050, 1050), false},
+        {Pt(32, 32, 32), true},
+        {Pt(0, 0, 0), true},
+        {Pt(64, 64, 64), true},
+        {Pt(64, 32, 0), true},
+        {Pt(64.5, 32, 32), false},
+        {Pt(32, -0.5, 32), false},
+        {Pt(32, 32, 65), false},
+        {Pt(80, 80, 80), false},
+        {Pt(164, 100, 132), true},
+        {Pt(1050, 1050, 1050), false},
     };
     TMapFile Destination;
     Area.UpdateAreas(Destination);

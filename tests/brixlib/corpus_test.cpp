@@ -12,7 +12,6 @@
 using namespace brix;
 namespace fs = std::filesystem;
 
-
 TEST(TMapFile, CorpusRoundTrip)
 {
     const fs::path Dir = BRIX_CORPUS_DIR;

@@ -93,8 +93,8 @@ TEST(TEntity, SaveToListNumbersStoredBrushes)
     TLineWriter W;
     Ent.SaveToList(W);
     const std::string Block = "{\r\n( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) t 0 0 0 1 1\r\n}\r\n";
-    EXPECT_EQ(W.Text(),
-        "{\r\n\"b\" \"2\"\r\n\"a\" \"1\"\r\n// brush 0\r\n" + Block + "// brush 1\r\n" + Block + "}\r\n");
+    EXPECT_EQ(
+        W.Text(), "{\r\n\"b\" \"2\"\r\n\"a\" \"1\"\r\n// brush 0\r\n" + Block + "// brush 1\r\n" + Block + "}\r\n");
 }
 
 TEST(TEntity, Identifiers)

@@ -207,8 +207,8 @@ TEST(TBrushSide, Parallel)
         {0, 2, 3, 0, 4, 6, true},
     };
     for (const Case &C : Cases) {
-        SCOPED_TRACE(testing::Message() << C.A1 << ' ' << C.B1 << ' ' << C.C1 << " / " << C.A2 << ' ' << C.B2 << ' '
-                                        << C.C2);
+        SCOPED_TRACE(
+            testing::Message() << C.A1 << ' ' << C.B1 << ' ' << C.C1 << " / " << C.A2 << ' ' << C.B2 << ' ' << C.C2);
         // D never counts: the same normal on another plane is parallel too.
         EXPECT_EQ(Plane(C.A1, C.B1, C.C1, 7).Parallel(Plane(C.A2, C.B2, C.C2, -3)), C.Expected);
         EXPECT_EQ(Plane(C.A2, C.B2, C.C2, 0).Parallel(Plane(C.A1, C.B1, C.C1, 0)), C.Expected);
@@ -283,8 +283,8 @@ TEST(TBrush, SaveToListRoundTrip)
 {
     const std::string Text = "{\r\n( 0 0 0 ) ( 0 1 0 ) ( 1 0 0 ) TEX 0 0 0 1 1\r\n"
                              "( 0 0 64 ) ( 0 64 64 ) ( 64 0 64 ) sky1 0 0  0 1 1\r\n}\r\n";
-    TLineList Lines = {"(0 0 0)(0 1 0)(1 0 0) TEX 0 0 0 1 1", " ( 0 0 64.0 ) ( 0 64 64 ) ( 64 0 64 ) sky1  0 0  0 1 1",
-        "}"};
+    TLineList Lines = {
+        "(0 0 0)(0 1 0)(1 0 0) TEX 0 0 0 1 1", " ( 0 0 64.0 ) ( 0 64 64 ) ( 64 0 64 ) sky1  0 0  0 1 1", "}"};
     for (int Pass = 0; Pass < 2; ++Pass) {
         TBrush Brush;
         std::size_t Index = 0;
@@ -390,12 +390,8 @@ TEST(TBrush, IsTextured)
         std::vector<std::string> Textures;
         bool Expected;
     } Cases[] = {
-        {"*", {"A"}, true},
-        {"*", {}, false},
-        {"sky*", {"BRICK", "SKY1"}, true},
-        {"sky*", {"BRICK", "ASKY1"}, false},
-        {"[abc]?", {"B1"}, true},
-        {"[abc", {}, false}, // nothing is matched, so the mask is never read
+        {"*", {"A"}, true}, {"*", {}, false}, {"sky*", {"BRICK", "SKY1"}, true}, {"sky*", {"BRICK", "ASKY1"}, false},
+        {"[abc]?", {"B1"}, true}, {"[abc", {}, false}, // nothing is matched, so the mask is never read
     };
     for (const Case &C : Cases) {
         SCOPED_TRACE(C.Mask);

@@ -127,8 +127,10 @@ TEST(TBrushLookup, FindsTheFirstMatch)
     };
     const Case Cases[] = {
         {"unchanged", [](TBrushList &, TBrushLookup &) {}, Wall3, true, 3},
-        {"a duplicate appended stays behind the first", [&](TBrushList &L, TBrushLookup &) { L.Add(Wall3); }, Wall3, true, 3},
-        {"a new brush appended is found", [](TBrushList &L, TBrushLookup &) { L.Add(Box(-500, 0, 8)); }, Box(-500, 0, 8), true, 20},
+        {"a duplicate appended stays behind the first", [&](TBrushList &L, TBrushLookup &) { L.Add(Wall3); }, Wall3,
+            true, 3},
+        {"a new brush appended is found", [](TBrushList &L, TBrushLookup &) { L.Add(Box(-500, 0, 8)); },
+            Box(-500, 0, 8), true, 20},
         {"unstored brushes count", [](TBrushList &L, TBrushLookup &) { L[3].SetIsStored(false); }, Wall3, true, 3},
         {"retextured in place, textures compared",
             [&](TBrushList &L, TBrushLookup &) {
@@ -155,20 +157,22 @@ TEST(TBrushLookup, FindsTheFirstMatch)
                 Lookup.Changed(1);
             },
             Wall3, true, 1},
-        {"the first copy reshaped away", [&](TBrushList &L, TBrushLookup &Lookup) {
-             L.Add(Wall3);
-             L[3].Sides(0).p1.x += 1;
-             Lookup.Changed(3);
-         },
+        {"the first copy reshaped away",
+            [&](TBrushList &L, TBrushLookup &Lookup) {
+                L.Add(Wall3);
+                L[3].Sides(0).p1.x += 1;
+                Lookup.Changed(3);
+            },
             Wall3, true, 20},
-        {"changed while iterating", [&](TBrushList &L, TBrushLookup &Lookup) {
-             for (TBrush &B : L) {
-                 B = Wall3;
-             }
-             for (std::size_t I = 0; I < L.Count(); ++I) {
-                 Lookup.Changed(I);
-             }
-         },
+        {"changed while iterating",
+            [&](TBrushList &L, TBrushLookup &Lookup) {
+                for (TBrush &B : L) {
+                    B = Wall3;
+                }
+                for (std::size_t I = 0; I < L.Count(); ++I) {
+                    Lookup.Changed(I);
+                }
+            },
             Wall3, true, 0},
         {"filled after it was added, as the loader does",
             [](TBrushList &L, TBrushLookup &) {
@@ -176,8 +180,8 @@ TEST(TBrushLookup, FindsTheFirstMatch)
                 Added = Box(-64, -64, 16);
             },
             Box(-64, -64, 16), true, 20},
-        {"zero and negative zero are one number", [](TBrushList &L, TBrushLookup &) { L.Add(Box(-0.0, -0.0, 8)); }, Box(0.0, 0.0, 8),
-            true, 20},
+        {"zero and negative zero are one number", [](TBrushList &L, TBrushLookup &) { L.Add(Box(-0.0, -0.0, 8)); },
+            Box(0.0, 0.0, 8), true, 20},
         {"cleared", [](TBrushList &L, TBrushLookup &) { L.Clear(); }, Wall3, true, -1},
         {"replaced by a copy of another list",
             [](TBrushList &L, TBrushLookup &Lookup) {
@@ -260,7 +264,7 @@ TEST(TEntityLookup, FindsTheFirstMatch)
     {
         const char *Name;
         std::function<void(TMapFile &, TEntityLookup &)> Change; ///< made after first searches built the indexes
-        const char *ID;                          ///< FindEntity(ID), or when null FindAnalog(Query)
+        const char *ID;                                          ///< FindEntity(ID), or when null FindAnalog(Query)
         TProps Query;
         std::ptrdiff_t Expected; ///< position of the entity found, -1 for none
     };
@@ -270,25 +274,42 @@ TEST(TEntityLookup, FindsTheFirstMatch)
         {"ids compare exactly", Nothing, "DOOR", {}, -1},
         {"an entity called worldspawn before the worldspawn", Nothing, "worldspawn", {}, 0},
         {"an empty id is no id", Nothing, "", {}, -1},
-        {"a later entity takes the id", [](TMapFile &M, TEntityLookup &L) { M[4].SetID("door"), L.Changed(4); }, "door", {}, 2},
-        {"an earlier entity takes the id", [](TMapFile &M, TEntityLookup &L) { M[0].SetID("door"), L.Changed(0); }, "door", {}, 0},
-        {"the first one loses its id", [](TMapFile &M, TEntityLookup &L) { M[2].RemoveID(), L.Changed(2); }, "door", {}, 3},
-        {"an id edited in the property list", [](TMapFile &M, TEntityLookup &L) { M[0].Values[1] = "gate", L.Changed(0); }, "worldspawn", {}, 1},
-        {"changed through the entity found", [](TMapFile &M, TEntityLookup &L) { M.FindEntity("door")->SetID("gate"), L.Changed(2); }, "door", {}, 3},
-        {"the new id of the entity found", [](TMapFile &M, TEntityLookup &L) { M.FindEntity("door")->SetID("lift"), L.Changed(2); }, "lift", {}, 2},
-        {"appended duplicates stay behind", [](TMapFile &M, TEntityLookup &) { M.Add(Entity({{"id", "door"}})); }, "door", {}, 2},
-        {"an appended id is found", [](TMapFile &M, TEntityLookup &) { M.Add(Entity({{"id", "new"}})); }, "new", {}, 6},
-        {"ids given by ReIndex", [](TMapFile &M, TEntityLookup &L) { M.ReIndex(), ChangedAll(M, L); }, "x.map#1", {}, 4},
-        {"ids removed by RemoveID", [](TMapFile &M, TEntityLookup &L) { M.RemoveID(), ChangedAll(M, L); }, "door", {}, -1},
-        {"repeated ids removed by RemoveDupIDs", [](TMapFile &M, TEntityLookup &L) { M.RemoveDupIDs(), ChangedAll(M, L); }, "door", {}, 2},
+        {"a later entity takes the id", [](TMapFile &M, TEntityLookup &L) { M[4].SetID("door"), L.Changed(4); }, "door",
+            {}, 2},
+        {"an earlier entity takes the id", [](TMapFile &M, TEntityLookup &L) { M[0].SetID("door"), L.Changed(0); },
+            "door", {}, 0},
+        {"the first one loses its id", [](TMapFile &M, TEntityLookup &L) { M[2].RemoveID(), L.Changed(2); }, "door", {},
+            3},
+        {"an id edited in the property list",
+            [](TMapFile &M, TEntityLookup &L) { M[0].Values[1] = "gate", L.Changed(0); }, "worldspawn", {}, 1},
+        {"changed through the entity found",
+            [](TMapFile &M, TEntityLookup &L) { M.FindEntity("door")->SetID("gate"), L.Changed(2); }, "door", {}, 3},
+        {"the new id of the entity found",
+            [](TMapFile &M, TEntityLookup &L) { M.FindEntity("door")->SetID("lift"), L.Changed(2); }, "lift", {}, 2},
+        {"appended duplicates stay behind",
+            [](TMapFile &M, TEntityLookup &) {
+                M.Add(Entity({{"id", "door"}}));
+            },
+            "door", {}, 2},
+        {"an appended id is found",
+            [](TMapFile &M, TEntityLookup &) {
+                M.Add(Entity({{"id", "new"}}));
+            },
+            "new", {}, 6},
+        {"ids given by ReIndex", [](TMapFile &M, TEntityLookup &L) { M.ReIndex(), ChangedAll(M, L); }, "x.map#1", {},
+            4},
+        {"ids removed by RemoveID", [](TMapFile &M, TEntityLookup &L) { M.RemoveID(), ChangedAll(M, L); }, "door", {},
+            -1},
+        {"repeated ids removed by RemoveDupIDs",
+            [](TMapFile &M, TEntityLookup &L) { M.RemoveDupIDs(), ChangedAll(M, L); }, "door", {}, 2},
         {"cleared", [](TMapFile &M, TEntityLookup &L) { M.Clear(), L = TEntityLookup(M); }, "door", {}, -1},
         {"an indexed entity by its id", Nothing, nullptr, {{"id", "door"}}, 2},
-        {"an additional worldspawn meets the first entity called so", Nothing, nullptr,
-            {{"classname", "worldspawn"}}, 0},
+        {"an additional worldspawn meets the first entity called so", Nothing, nullptr, {{"classname", "worldspawn"}},
+            0},
         {"a point entity by its origin text", Nothing, nullptr, {{"classname", "light"}, {"origin", "1 2 3"}}, 5},
         {"an origin written otherwise", Nothing, nullptr, {{"classname", "light"}, {"origin", "1 2 3.0"}}, -1},
-        {"spawn flags must agree", Nothing, nullptr,
-            {{"classname", "light"}, {"spawnflags", "1"}, {"origin", "1 2 3"}}, -1},
+        {"spawn flags must agree", Nothing, nullptr, {{"classname", "light"}, {"spawnflags", "1"}, {"origin", "1 2 3"}},
+            -1},
         {"a point entity that gains a brush matches by class",
             [](TMapFile &M, TEntityLookup &L) {
                 M.FindAnalog(*Entity({{"classname", "light"}, {"origin", "1 2 3"}}))->Brushes.Add(Box(0, 0, 8));
@@ -296,8 +317,10 @@ TEST(TEntityLookup, FindsTheFirstMatch)
             },
             nullptr, {{"classname", "light"}, {"origin", "9 9 9"}}, 5},
         {"an appended brush entity matches whatever its origin",
-            [](TMapFile &M, TEntityLookup &) { M.Add(Entity({{"classname", "light"}}, 1)); }, nullptr,
-            {{"classname", "light"}, {"origin", "9 9 9"}}, 6},
+            [](TMapFile &M, TEntityLookup &) {
+                M.Add(Entity({{"classname", "light"}}, 1));
+            },
+            nullptr, {{"classname", "light"}, {"origin", "9 9 9"}}, 6},
     };
     for (const Case &C : Cases) {
         SCOPED_TRACE(C.Name);

@@ -16,7 +16,6 @@ namespace fs = std::filesystem;
 namespace
 {
 
-
 template <std::size_t N> std::string Bytes(const char (&S)[N])
 {
     return std::string(S, N - 1);
@@ -134,10 +133,17 @@ TEST(TMapFile, SaveAsksBeforeOverwriting)
         int Questions;
     };
     const Case Cases[] = {
-        {"y", true, true, true, 1},      {"Y\n", true, true, true, 1},  {"n", true, true, false, 1},
-        {"N", true, true, false, 1},     {"xy", true, true, true, 2},   {"q?n", true, true, false, 3},
-        {"\r\n\ny", true, true, true, 1}, {"", true, true, false, 1},    {"x", true, true, false, 2},
-        {"", false, true, true, 0},      {"", true, false, true, 0},
+        {"y", true, true, true, 1},
+        {"Y\n", true, true, true, 1},
+        {"n", true, true, false, 1},
+        {"N", true, true, false, 1},
+        {"xy", true, true, true, 2},
+        {"q?n", true, true, false, 3},
+        {"\r\n\ny", true, true, true, 1},
+        {"", true, true, false, 1},
+        {"x", true, true, false, 2},
+        {"", false, true, true, 0},
+        {"", true, false, true, 0},
     };
     const fs::path File = Dir / "out.map";
     const std::string Question = "File \"" + File.string() + "\" already exists. Rewrite? (y/n) ";
@@ -198,8 +204,10 @@ TEST(TMapFile, FileNames)
         bool Same;
     };
     const Case Cases[] = {
-        {"Maps/E1M1.map", "maps/e1m1.MAP", true},  {"e1m1.map", "maps/e1m1.map", false},
-        {"\xC3\x89.map", "\xC3\xA9.map", false},    {"a.map", "a.map ", false},
+        {"Maps/E1M1.map", "maps/e1m1.MAP", true},
+        {"e1m1.map", "maps/e1m1.map", false},
+        {"\xC3\x89.map", "\xC3\xA9.map", false},
+        {"a.map", "a.map ", false},
         {"", "", true},
     };
     TMapFileList List;
@@ -218,8 +226,11 @@ TEST(TMapFile, FileNames)
         const char *Name, *Part;
     };
     const PartCase Parts[] = {
-        {"e1m1.map", "e1m1.map"}, {"maps/e1m1.map", "e1m1.map"}, {"c:\\q\\a.b/e.map", "e.map"},
-        {"c:e.map", "e.map"},     {"dir/", ""},
+        {"e1m1.map", "e1m1.map"},
+        {"maps/e1m1.map", "e1m1.map"},
+        {"c:\\q\\a.b/e.map", "e.map"},
+        {"c:e.map", "e.map"},
+        {"dir/", ""},
     };
     for (const PartCase &C : Parts) {
         SCOPED_TRACE(C.Name);
@@ -244,10 +255,16 @@ TEST(TMapFile, FindEntityAndAnalog)
         int Found;         // position in the map, -1 for none
     };
     const Case Cases[] = {
-        {"classname=worldspawn", 0}, {"id=L", 2}, {"id=l", -1},
-        {"classname=light;origin=1 2 3", 1}, {"classname=light;origin=1 2 3.0", 2},
-        {"classname=light;origin=1 2 3.00", -1}, {"classname=door;spawnflags=1;origin=9 9 9", 3},
-        {"classname=door;spawnflags=2", -1}, {"classname=door", 4}, {"classname=Light;origin=1 2 3", -1},
+        {"classname=worldspawn", 0},
+        {"id=L", 2},
+        {"id=l", -1},
+        {"classname=light;origin=1 2 3", 1},
+        {"classname=light;origin=1 2 3.0", 2},
+        {"classname=light;origin=1 2 3.00", -1},
+        {"classname=door;spawnflags=1;origin=9 9 9", 3},
+        {"classname=door;spawnflags=2", -1},
+        {"classname=door", 4},
+        {"classname=Light;origin=1 2 3", -1},
     };
     for (const Case &C : Cases) {
         SCOPED_TRACE(C.Props);

@@ -17,7 +17,6 @@ namespace fs = std::filesystem;
 namespace
 {
 
-
 std::string ReadAll(const fs::path &P)
 {
     std::ifstream F(P, std::ios::binary);

@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "brixlib/mapfile.h"
-#include "brixlib/rules.h"
 #include "brixlib/files.h"
+#include "brixlib/mapfile.h"
 #include "brixlib/messages.h"
 #include "brixlib/numbers.h"
+#include "brixlib/rules.h"
 #include "brixlib/text.h"
 
 using namespace brix;
@@ -85,7 +85,7 @@ TEST_F(TRuleTest, CmpMatchesWholeValueWithoutCase)
         {"light", "lights", false},
         {"?", "a", true},
         {"?", "ab", false},
-        {"*", "", false},   // an empty value never matches
+        {"*", "", false}, // an empty value never matches
         {"", "", false},
         {"", "a", false},
         {"[abc", "", false}, // an empty value does not even look at a bad mask

@@ -80,8 +80,7 @@ TEST(Messages, EnglishAndRussianTexts)
         {true, TMsgId::msgSaved, "\xd0\x81.map", "\xd0\x81.map \xe1\xae\xe5\xe0\xa0\xad\xa5\xad"},
         {true, TMsgId::msgError, "x", "\x8e\x98\x88\x81\x8a\x80! x"},
     };
-    for (const auto &C : Cases)
-    {
+    for (const auto &C : Cases) {
         SCOPED_TRACE(static_cast<int>(C.Id));
         UseRussian = C.Russian;
         EXPECT_EQ(C.Arg.empty() ? FmtMsg(C.Id) : FmtMsg(C.Id, {C.Arg}), C.Expected);
@@ -94,13 +93,10 @@ TEST(Messages, EnglishAndRussianTexts)
 
 TEST(Messages, RaiseErrorCarriesText)
 {
-    try
-    {
+    try {
         RaiseError("boom");
         FAIL() << "no throw";
-    }
-    catch (const EBrixError &E)
-    {
+    } catch (const EBrixError &E) {
         EXPECT_STREQ(E.what(), "boom");
     }
 }
@@ -113,13 +109,12 @@ TEST(Messages, Oem866Conversion)
     } Cases[] = {
         {"abc XYZ 019", "abc XYZ 019"},
         {"\xd0\x90\xd0\xaf\xd0\xb0\xd0\xbf\xd1\x80\xd1\x8f", "\x80\x9f\xa0\xaf\xe0\xef"}, // А Я а п р я
-        {"\xd0\x81\xd1\x91", "\xf0\xf1"},                                             // Ё ё
-        {"\xe2\x82\xac", "?"},                                                         // no euro sign in 866
-        {"\xff", "?"},                                                                 // not UTF-8
+        {"\xd0\x81\xd1\x91", "\xf0\xf1"},                                                 // Ё ё
+        {"\xe2\x82\xac", "?"},                                                            // no euro sign in 866
+        {"\xff", "?"},                                                                    // not UTF-8
         {"", ""},
     };
-    for (const auto &C : Cases)
-    {
+    for (const auto &C : Cases) {
         SCOPED_TRACE(C.Utf8);
         EXPECT_EQ(Utf8ToOem866(C.Utf8), C.Oem);
     }
@@ -145,9 +140,9 @@ TEST(Text, CaseFoldKey)
     } Cases[] = {
         {"Door#1", "DOOR#1", true},
         {"\xd0\x81\xd0\xbb\xd0\xba\xd0\xb0", "\xd1\x91\xd0\x9b\xd0\x9a\xd0\x90", true}, // Ёлка / ёЛКА
-        {"\xc3\x89t\xc3\xa9", "\xc3\xa9T\xc3\x89", true},                                 // Été / éTÉ
-        {"\xc3\x97", "\xc3\xb7", false},                                                   // × and ÷ are not letters
-        {"a\xff", "A\xff", true, true}, // not UTF-8: the byte is kept
+        {"\xc3\x89t\xc3\xa9", "\xc3\xa9T\xc3\x89", true},                               // Été / éTÉ
+        {"\xc3\x97", "\xc3\xb7", false},                                                // × and ÷ are not letters
+        {"a\xff", "A\xff", true, true},                                                 // not UTF-8: the byte is kept
         {"a\xff", "a\xfe", false, true},
         // Ж/ж in code page 1251, Æ/æ in 1252: letters only where the text is ANSI.
         {"\xc6", "\xe6", testplatform::OnWindows, true},
@@ -155,12 +150,12 @@ TEST(Text, CaseFoldKey)
         {"\xce\xa3", "\xcf\x83", true}, // Σ σ
         {"abc", "abd", false},
     };
-    for (const auto &C : Cases)
-    {
+    for (const auto &C : Cases) {
         SCOPED_TRACE(C.A + " / " + C.B);
         std::string A = C.A, B = C.B;
-        if (!C.Raw && !(testplatform::NativeText(C.A, A) && testplatform::NativeText(C.B, B)))
+        if (!C.Raw && !(testplatform::NativeText(C.A, A) && testplatform::NativeText(C.B, B))) {
             continue; // the system's code page has no such letters
+        }
         EXPECT_EQ(CaseFoldKey(A) == CaseFoldKey(B), C.Same);
     }
 }
@@ -193,8 +188,7 @@ TEST(Numbers, WriteFifteenDigitGeneralFormat)
         {-2147483648.0, "-2147483648"},
         {0.000123, "0.000123"},
     };
-    for (const auto &C : Cases)
-    {
+    for (const auto &C : Cases) {
         SCOPED_TRACE(C.Text);
         EXPECT_EQ(FloatToStr(C.Value), C.Text);
     }
@@ -222,8 +216,7 @@ TEST(Numbers, ReadValidNumbers)
         {"727.8181818181829", 727.8181818181829},
         {"1.7976931348623157e308", 1.7976931348623157e308},
     };
-    for (const auto &C : Cases)
-    {
+    for (const auto &C : Cases) {
         SCOPED_TRACE(C.Text);
         double V = -999;
         ASSERT_TRUE(TryStrToFloat(C.Text, V));
@@ -236,18 +229,14 @@ TEST(Numbers, RejectInvalidNumbers)
 {
     const char *Cases[] = {"", " ", "+", "-", "1,5", "1 2", "\t1", "1\t", "e5", "1e", "1e+", "0x10", "inf", "nan",
         "1e400", "-1e309", "1..2", "++1", "1-", "1.5f"};
-    for (const char *C : Cases)
-    {
+    for (const char *C : Cases) {
         SCOPED_TRACE(C);
         double V = 0;
         EXPECT_FALSE(TryStrToFloat(C, V));
-        try
-        {
+        try {
             StrToFloat(C);
             ADD_FAILURE() << "no error";
-        }
-        catch (const EBrixError &E)
-        {
+        } catch (const EBrixError &E) {
             EXPECT_EQ(std::string(E.what()), "'" + std::string(C) + "' is not a valid floating point value");
         }
     }
@@ -257,8 +246,7 @@ TEST(Numbers, WriteThenReadIsStableAfterOneRound)
 {
     // The first write may round (15 digits); after that the value must be fixed.
     const double Values[] = {727.8181818181829, 293.407989501953125, 1.0 / 7.0, -1e-300, 6.02214076e23};
-    for (double V : Values)
-    {
+    for (double V : Values) {
         SCOPED_TRACE(V);
         const std::string Once = FloatToStr(V);
         const std::string Twice = FloatToStr(StrToFloat(Once));
@@ -296,23 +284,18 @@ TEST(Numbers, WholeNumbers)
         {"\t1", false, 0},
         {"99999999999999999999999", false, 0},
     };
-    for (const auto &C : Cases)
-    {
+    for (const auto &C : Cases) {
         SCOPED_TRACE(C.Text);
         std::int32_t V = 0;
         EXPECT_EQ(TryStrToInt(C.Text, V), C.Ok);
-        if (C.Ok)
-        {
+        if (C.Ok) {
             EXPECT_EQ(V, C.Value);
         }
     }
-    try
-    {
+    try {
         StrToInt("1.5");
         FAIL() << "no error";
-    }
-    catch (const EBrixError &E)
-    {
+    } catch (const EBrixError &E) {
         EXPECT_STREQ(E.what(), "''1.5'' is not a valid integer value");
     }
 }
@@ -336,13 +319,11 @@ TEST(ParsePoint, OriginTexts)
         {"1,5 2 3", false, 0, 0, 0},
         {"1 2 3\t", false, 0, 0, 0},
     };
-    for (const auto &C : Cases)
-    {
+    for (const auto &C : Cases) {
         SCOPED_TRACE(C.Text);
         double x = 0, y = 0, z = 0;
         EXPECT_EQ(ParsePoint(C.Text, x, y, z), C.Ok);
-        if (C.Ok)
-        {
+        if (C.Ok) {
             EXPECT_EQ(x, C.x);
             EXPECT_EQ(y, C.y);
             EXPECT_EQ(z, C.z);
@@ -364,22 +345,28 @@ TEST(Files, DecodeAndSplit)
         {"a\r\r\nb", {"a", "", "b"}},
         {"\xEF\xBB\xBFx\ny", {"x", "y"}},
         {std::string("a\nb\0c\nd", 7), {"a", "b"}},
-        {"\xEF\xBB\xBF\xd0\x96", {Native("\xd0\x96")}},                        // UTF-8: Ж
-        {std::string("\xFF\xFE" "a\0\n\0\x16\x04", 8), {"a", Native("\xd0\x96")}}, // UTF-16 LE: a, LF, Ж
-        {std::string("\xFE\xFF\0a\0\r\0\n\0b", 10), {"a", "b"}},           // UTF-16 BE
+        {"\xEF\xBB\xBF\xd0\x96", {Native("\xd0\x96")}}, // UTF-8: Ж
+        {std::string("\xFF\xFE"
+                     "a\0\n\0\x16\x04",
+             8),
+            {"a", Native("\xd0\x96")}},                                             // UTF-16 LE: a, LF, Ж
+        {std::string("\xFE\xFF\0a\0\r\0\n\0b", 10), {"a", "b"}},                    // UTF-16 BE
         {std::string("\xFF\xFE\x3D\xD8\x00\xDE", 6), {Native("\xf0\x9f\x98\x80")}}, // surrogate pair
-        {std::string("\xFF\xFE" "a\0\0\0b\0", 8), {"a"}},                   // NUL ends the text
-        {"\xE9t\xE9", {"\xE9t\xE9"}},                                       // 8-bit text kept byte for byte
+        {std::string("\xFF\xFE"
+                     "a\0\0\0b\0",
+             8),
+            {"a"}},                   // NUL ends the text
+        {"\xE9t\xE9", {"\xE9t\xE9"}}, // 8-bit text kept byte for byte
         {"", {}},
     };
-    for (const auto &C : Cases)
-    {
+    for (const auto &C : Cases) {
         SCOPED_TRACE(C.Bytes);
         const std::string Text = DecodeText(C.Bytes);
         const TLineList Lines = SplitLines(Text);
         ASSERT_EQ(Lines.size(), C.Lines.size());
-        for (std::size_t I = 0; I < Lines.size(); ++I)
+        for (std::size_t I = 0; I < Lines.size(); ++I) {
             EXPECT_EQ(Lines[I], C.Lines[I]);
+        }
     }
 }
 
@@ -387,13 +374,10 @@ TEST(Files, ReadMissingFileRaises)
 {
     const fs::path Dir = MakeTempDir("read");
     const std::string Name = (Dir / "missing.map").string();
-    try
-    {
+    try {
         ReadFileBytes(Name);
         FAIL() << "no error";
-    }
-    catch (const EBrixError &E)
-    {
+    } catch (const EBrixError &E) {
         EXPECT_EQ(std::string(E.what()).rfind("Cannot open file \"" + Name + "\". ", 0), 0u) << E.what();
     }
     EXPECT_FALSE(FileExists(Name));
@@ -413,14 +397,14 @@ TEST(Files, AtomicWriteReplacesWholeAndKeepsMode)
     EXPECT_EQ(ReadAll(Target), "new content");
     // No temporary file is left behind.
     std::size_t Count = 0;
-    for ([[maybe_unused]] const auto &E : fs::directory_iterator(Dir))
+    for ([[maybe_unused]] const auto &E : fs::directory_iterator(Dir)) {
         ++Count;
+    }
     EXPECT_EQ(Count, 1u);
 
 #ifndef _WIN32
     struct stat St
-    {
-    };
+    {};
     ASSERT_EQ(::stat(Target.c_str(), &St), 0);
     EXPECT_EQ(St.st_mode & 0777, 0640u);
 
@@ -446,16 +430,12 @@ TEST(Files, AtomicWriteFailuresLeaveFilesAsTheyWere)
         {"missing directory", Dir / "no" / "such" / "x.map"},
     };
     fs::create_directories(Dir / "adir");
-    for (const auto &C : Cases)
-    {
+    for (const auto &C : Cases) {
         SCOPED_TRACE(C.Name);
-        try
-        {
+        try {
             WriteFileAtomic(C.Target.string(), "data");
             ADD_FAILURE() << "no error";
-        }
-        catch (const EBrixError &E)
-        {
+        } catch (const EBrixError &E) {
             EXPECT_EQ(std::string(E.what()).rfind("Cannot create file \"" + C.Target.string() + "\". ", 0), 0u)
                 << E.what();
         }
@@ -466,8 +446,8 @@ TEST(Files, AtomicWriteFailuresLeaveFilesAsTheyWere)
     // A read-only file is not replaced.
     const fs::path Ro = Dir / "ro.map";
     WriteAll(Ro, "precious");
-    fs::permissions(Ro, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-        fs::perm_options::remove);
+    fs::permissions(
+        Ro, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write, fs::perm_options::remove);
     EXPECT_THROW(WriteFileAtomic(Ro.string(), "x"), EBrixError);
     EXPECT_EQ(ReadAll(Ro), "precious");
     fs::permissions(Ro, fs::perms::owner_write, fs::perm_options::add);
@@ -502,8 +482,7 @@ TEST(Numbers, LargestDoublesWriteReadably)
         {1.79769313486231e308, "1.79769313486231E308"},
         {1.7976931348623e308, "1.7976931348623E308"},
     };
-    for (const Case &C : Cases)
-    {
+    for (const Case &C : Cases) {
         SCOPED_TRACE(C.Text);
         EXPECT_EQ(FloatToStr(C.Value), C.Text);
         double Again = 0;
@@ -520,7 +499,7 @@ TEST(Files, TextAfterNulIsRefused)
     {
         const char *Name;
         std::string Bytes;
-        const char *Text;  ///< what is read; null when the file is refused
+        const char *Text;   ///< what is read; null when the file is refused
         std::size_t Offset; ///< of the NUL named in the error
     };
     const std::string Map = "{\n}\n";
@@ -535,32 +514,23 @@ TEST(Files, TextAfterNulIsRefused)
         {"UTF-16 without its mark", std::string("{\0\n\0}\0", 6), nullptr, 1},
     };
     const fs::path Dir = MakeTempDir("nul");
-    for (const Case &C : Cases)
-    {
+    for (const Case &C : Cases) {
         SCOPED_TRACE(C.Name);
         const std::string Name = (Dir / "t.map").string();
         WriteAll(Name, C.Bytes);
-        for (const bool Pieces : {false, true})
-        {
+        for (const bool Pieces : {false, true}) {
             std::string Text;
-            try
-            {
-                if (Pieces)
-                {
+            try {
+                if (Pieces) {
                     TTextFileReader Reader(Name);
-                    while (Reader.ReadPiece(Text, 3))
-                    {
+                    while (Reader.ReadPiece(Text, 3)) {
                     }
-                }
-                else
-                {
+                } else {
                     Text = ReadTextFile(Name);
                 }
                 ASSERT_NE(C.Text, nullptr) << "read: " << Text;
                 EXPECT_EQ(Text, C.Text);
-            }
-            catch (const EBrixError &E)
-            {
+            } catch (const EBrixError &E) {
                 EXPECT_EQ(C.Text, nullptr) << E.what();
                 EXPECT_EQ(std::string(E.what()), "Cannot open file \"" + Name +
                                                      "\". Not a text file: NUL character at offset " +
@@ -589,8 +559,9 @@ TEST(Files, AtomicWriteRefusesWhatIsNoFile)
         EXPECT_EQ(ReadAll(Dir / "ro.map"), "precious");
     }
     std::vector<std::string> Left;
-    for (const auto &E : fs::directory_iterator(Dir))
+    for (const auto &E : fs::directory_iterator(Dir)) {
         Left.push_back(E.path().filename().string());
+    }
     std::sort(Left.begin(), Left.end());
     const std::vector<std::string> Expected =
         ::geteuid() != 0 ? std::vector<std::string>{"pipe", "ro.map"} : std::vector<std::string>{"pipe"};
