@@ -35,6 +35,8 @@ namespace
 /// differ only in its bounds, and no bounds are computed before the command).
 void TakeSource(TMapFile &Dest, TMapFile &Source)
 {
+    // The editor's lines at the top of the source describe the result too.
+    Dest.SetHeader(Source.Header());
     for (std::unique_ptr<TEntity> &E : Source.TakeAll()) {
         Dest.Add(std::move(E));
     }

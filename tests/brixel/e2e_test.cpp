@@ -430,7 +430,7 @@ TEST(Brixel, CommandLineErrors)
             "Include o.txt\nERROR! Undefined command:  -y\n", 1, {}},
         {"bad area", {"base.map", "-ba:x/1"}, Files, "", "ERROR! Incorrect format of parameter: -ba:x/1\n", 1, {}},
         {"area map does not read", {"base.map", "-ba:m/bad.map"}, {{"base.map", Base}, {"bad.map", Truncated}}, "",
-            "Unexpected end of file\n", 1, {}},
+            "bad.map:2: Unexpected end of file\n", 1, {}},
     });
 }
 
@@ -507,7 +507,7 @@ TEST(Brixel, WorldspawnSource)
         {"missing", {"base.map", "-wprops:nope.map", "-y"}, {{"base.map", Base}}, "",
             "ERROR! File not found: nope.map\n", 1, {}},
         {"does not read", {"base.map", "-wprops:bad.map", "-y"}, {{"base.map", Base}, {"bad.map", Truncated}}, "",
-            "Unexpected end of file\n", 1, {}},
+            "bad.map:2: Unexpected end of file\n", 1, {}},
         {"has no worldspawn", {"base.map", "-wprops:l.map", "-y"}, {{"base.map", Base}, {"l.map", Map({Light})}}, "",
             "ERROR! The entity \"worldspawn\" is not found in a file l.map\n", 1, {}},
     });
@@ -671,9 +671,9 @@ TEST(Brixel, LoadAndWriteErrors)
 {
     RunCases({
         {"source does not read", {"bad.map", "-dest:out.map", "-y"}, {{"bad.map", Truncated}}, "",
-            "Unexpected end of file\n", 1, {}},
+            "bad.map:2: Unexpected end of file\n", 1, {}},
         {"additional file does not read", {"base.map", "bad.map", "-dest:out.map", "-y"},
-            {{"base.map", Base}, {"bad.map", Truncated}}, "", "ERROR! Unexpected end of file\n", 1, {}},
+            {{"base.map", Base}, {"bad.map", Truncated}}, "", "ERROR! bad.map:2: Unexpected end of file\n", 1, {}},
         {"destination cannot be created; earlier files stay written",
             {"mkid", "base.map", "extra.map", "-dest:nodir/out.map", "-y"}, {{"base.map", Base}, {"extra.map", Extra}},
             "", "extra.map saved\nERROR! Cannot create file \"nodir/out.map\". ", 1, {{"extra.map", ExtraIds}}, true},
