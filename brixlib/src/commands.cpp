@@ -237,7 +237,9 @@ void Extract(TMapFile &Dest, TMapFile &Source, const TMapFileList &AddMaps)
                 continue;
             }
             if (E.Brushes.Empty() && S.Brushes.Empty()) {
-                if (S.PropValue(KeyOrigin) == E.PropValue(KeyOrigin)) {
+                // A worldspawn without brushes is no point entity: the level
+                // needs it all the same.
+                if (!S.WorldSpawn() && S.PropValue(KeyOrigin) == E.PropValue(KeyOrigin)) {
                     S.SetIsStored(false);
                 }
                 continue;
