@@ -55,7 +55,7 @@ std::string Box(int X1, int Y1, int Z1, int X2, int Y2, int Z2, const std::strin
     };
     std::string S = "{\r\n";
     for (const std::string &F : Faces) {
-        S += F + " " + Tex + " 0 0 0 1 1\r\n";
+        S.append(F).append(" ").append(Tex).append(" 0 0 0 1 1\r\n");
     }
     return S + "}\r\n";
 }
@@ -227,6 +227,7 @@ int Spawn(const std::vector<std::string> &Args, const std::string &WorkDir, cons
     std::vector<std::string> Argv = {BrixelExe()};
     Argv.insert(Argv.end(), Args.begin(), Args.end());
     std::vector<char *> ArgvPtrs;
+    ArgvPtrs.reserve(Argv.size() + 1);
     for (std::string &A : Argv) {
         ArgvPtrs.push_back(A.data());
     }

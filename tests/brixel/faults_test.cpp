@@ -193,6 +193,7 @@ pid_t Start(const TScratch &Dir, const std::vector<std::string> &Args, const TSe
     std::vector<std::string> Argv = {BRIXEL_EXE};
     Argv.insert(Argv.end(), Args.begin(), Args.end());
     std::vector<char *> Ptrs;
+    Ptrs.reserve(Argv.size() + 1);
     for (std::string &A : Argv) {
         Ptrs.push_back(A.data());
     }

@@ -30,7 +30,7 @@ void WriteAll(const fs::path &P, const std::string &Data)
 
 fs::path TempDir(const char *Name)
 {
-    const fs::path Dir = fs::temp_directory_path() / (std::string("brix_pieces_") + Name);
+    fs::path Dir = fs::temp_directory_path() / (std::string("brix_pieces_") + Name);
     fs::remove_all(Dir);
     fs::create_directories(Dir);
     return Dir;
