@@ -338,7 +338,8 @@ namespace
 /// Writes the text std::to_chars gives for a positive value in scientific
 /// notation ("7.278181818181829e+02", trailing zeros allowed) in the map's
 /// form: fixed notation when the point stands from 3 places before the first
-/// digit to 15 places after it, else "7.27818181818183E2" style.
+/// digit to 15 places after it ("0.0001", "999999999999999.9"), else
+/// scientific with a bare exponent ("1E15", "1E-5", "1.7976931348623157E308").
 char *FormatScientificText(char *P, const char *Text, const char *TextEnd)
 {
     char Digits[24];
@@ -410,14 +411,16 @@ char *FormatRoundTrip(char *P, double A)
 {
     char Buf[40];
     std::to_chars_result R{};
-    // For a normal Double other than a power of two the shortest digits that
-    // read back are those digits: the values that read back as A lie within
-    // half a unit of A on both sides, at most one 15-digit decimal fits in
-    // that range, and the correctly rounded 16- or 17-digit decimal is at
-    // least as close to A as the shortest one. The shortest text is also the
-    // quicker one to make. Subnormals (whose 15 digits may be longer than
-    // their shortest text) and powers of two (whose range is narrower below)
-    // are rounded and read back one digit count after the other.
+    // For a normal Double other than a power of two, the shortest digits that
+    // read back are those digits, and quicker to make. The decimals that read
+    // back as A lie within half a unit of A on either side: too narrow a range
+    // for two 15-digit decimals, so a text of 15 digits or fewer is A's 15
+    // digits; and A's correctly rounded 16 or 17 digits are at least as close
+    // to A as any other text of that length, so they read back and are the
+    // shortest text (ties go to the even digit in both). Subnormals, whose 15
+    // digits may be longer than their shortest text, and powers of two, whose
+    // range is narrower below, are rounded and read back one digit count after
+    // the other.
     const auto Bits = std::bit_cast<std::uint64_t>(A);
     if (A >= std::numeric_limits<double>::min() && (Bits & 0xFFFFFFFFFFFFFull) != 0) {
         R = std::to_chars(Buf, Buf + sizeof Buf, A, std::chars_format::scientific);

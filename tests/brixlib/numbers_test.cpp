@@ -182,6 +182,9 @@ TEST(Numbers, WrittenWithTheFewestOfFifteenToSeventeenDigitsThatReadBack)
         {293.407989501953125, "293.4079895019531"},
         {1.23456789012345e-100, "1.23456789012345E-100"},
         {-1.23456789012345678e17, "-1.2345678901234568E17"},
+        // Halfway between two 17-digit decimals: the even one.
+        {1250000000000000.25, "1.2500000000000002E15"},
+        {1250000000000000.75, "1.2500000000000008E15"},
         // Powers of two: the values that read back reach less far below them.
         {std::ldexp(1.0, -24), "5.9604644775390625E-8"},
         {std::ldexp(1.0, 60), "1.152921504606847E18"},
