@@ -443,10 +443,11 @@ char *FormatFloat(char *P, double Value)
 {
     // Whole numbers below 10^15 have at most 15 digits: written exactly as
     // integers. Zero, negative zero included, is "0". (NaN and the infinities
-    // fail the range test.)
+    // fail the range test.) Most coordinates are whole: without the hint the
+    // compiler moves this path behind a jump.
     if (Value > -1e15 && Value < 1e15) {
         const auto Whole = static_cast<long long>(Value);
-        if (static_cast<double>(Whole) == Value) {
+        if (static_cast<double>(Whole) == Value) [[likely]] {
             if (Whole < 0) {
                 *P++ = '-';
             }
