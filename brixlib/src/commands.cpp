@@ -346,13 +346,15 @@ bool IsTbEntity(const TEntity &E, std::string_view Type)
 }
 
 /// The positions of the layers or of the groups of a map by "_tb_id"; the
-/// first of equal ids wins.
+/// first of equal ids wins. An empty id is left out, so that a missing
+/// "_tb_layer" or "_tb_group" (read as empty) names nothing.
 std::unordered_map<std::string_view, std::size_t> TbEntitiesById(const TMapFile &Map, std::string_view Type)
 {
     std::unordered_map<std::string_view, std::size_t> Found;
     for (std::size_t I = 0; I < Map.Count(); ++I) {
-        if (IsTbEntity(Map[I], Type)) {
-            Found.try_emplace(Map[I].PropValue(KeyTbId), I);
+        const std::string &Id = Map[I].PropValue(KeyTbId);
+        if (!Id.empty() && IsTbEntity(Map[I], Type)) {
+            Found.try_emplace(Id, I);
         }
     }
     return Found;
@@ -397,12 +399,12 @@ std::vector<const TEntity *> FindLayers(const TMapFile &Map)
                 Layer = &E;
                 break;
             }
-            if (const auto It = Layers.find(E.PropValue(KeyTbLayer)); E.PropExists(KeyTbLayer) && It != Layers.end()) {
+            if (const auto It = Layers.find(E.PropValue(KeyTbLayer)); It != Layers.end()) {
                 Layer = &Map[It->second];
                 break;
             }
             const auto It = Groups.find(E.PropValue(KeyTbGroup));
-            if (!E.PropExists(KeyTbGroup) || It == Groups.end()) {
+            if (It == Groups.end()) {
                 break;
             }
             At = It->second;

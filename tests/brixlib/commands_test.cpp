@@ -384,7 +384,9 @@ TEST(Commands, LayerRules)
                                 Ent("classname=func_group|_tb_type=_tb_group|_tb_id=6|_tb_group=7") +
                                 Ent("classname=func_group|_tb_type=_tb_group|_tb_id=7|_tb_group=6") +
                                 Ent("classname=light|origin=24 0 0|_tb_layer=9");
-    const std::string Map = Ent(Worldspawn, Box(0)) + Rooms + Lights + Default;
+    // A layer without a number, which nothing can name.
+    const std::string Orphan = Ent("classname=func_group|_tb_type=_tb_layer|_tb_name=orphan");
+    const std::string Map = Ent(Worldspawn, Box(0)) + Rooms + Lights + Orphan + Default;
     const std::string Bare = Ent(Worldspawn);
     const std::string DefaultOnly = Ent(Worldspawn, Box(0)) + Default;
     using TLayerRules = std::vector<std::pair<TRuleKind, const char *>>;
@@ -399,9 +401,11 @@ TEST(Commands, LayerRules)
         {"-kl:rooms keeps that layer and the worldspawn's properties", {{TRuleKind::rkKl, "rooms"}}, Bare + Rooms},
         {"-dl:* keeps the default layer", {{TRuleKind::rkDl, "*"}}, DefaultOnly},
         {"the default layer by its name", {{TRuleKind::rkKl, "default layer"}}, DefaultOnly},
-        {"-dl:ROOMS in an additional map", {{TRuleKind::rkDl, "ROOMS"}}, Ent(Worldspawn, Box(0)) + Lights + Default,
-            TMapRole::mrAdditional},
-        {"two -dl", {{TRuleKind::rkDl, "rooms"}, {TRuleKind::rkDl, "lights"}}, DefaultOnly},
+        {"-dl:ROOMS in an additional map", {{TRuleKind::rkDl, "ROOMS"}},
+            Ent(Worldspawn, Box(0)) + Lights + Orphan + Default, TMapRole::mrAdditional},
+        {"two -dl", {{TRuleKind::rkDl, "rooms"}, {TRuleKind::rkDl, "lights"}},
+            Ent(Worldspawn, Box(0)) + Orphan + Default},
+        {"a layer without a number holds itself only", {{TRuleKind::rkKl, "orphan"}}, Bare + Orphan},
         {"two -kl", {{TRuleKind::rkKl, "rooms"}, {TRuleKind::rkKl, "lights"}}, Bare + Rooms + Lights},
         {"-dl and -kl", {{TRuleKind::rkDl, "rooms"}, {TRuleKind::rkKl, "r*"}}, Bare},
         {"-kl:* keeps every layer, the default one too", {{TRuleKind::rkKl, "*"}}, Map},
@@ -421,27 +425,17 @@ TEST(Commands, LayerRules)
 
 TEST(Commands, RenameTextures)
 {
-    struct Case
-    {
-        std::vector<std::pair<const char *, const char *>> Renames;
-        std::string Expected;
-    };
-    const std::string Map = Ent(World, Box(0, "__TB_empty") + Box(32)) + Ent("classname=light|origin=0 0 0");
-    const Case Cases[] = {
-        {{{"__tb_empty", "NULL"}}, Ent(World, Box(0, "NULL") + Box(32)) + Ent("classname=light|origin=0 0 0")},
-        {{{"*", "X"}, {"X", "Y"}}, Ent(World, Box(0, "Y") + Box(32, "Y")) + Ent("classname=light|origin=0 0 0")},
-        {{{"W*", "X"}, {"__TB_empty", "WALL"}},
-            Ent(World, Box(0, "WALL") + Box(32, "X")) + Ent("classname=light|origin=0 0 0")},
-    };
-    for (const Case &C : Cases) {
-        std::vector<TTextureRename> Renames;
-        for (const auto &[Mask, Name] : C.Renames) {
-            Renames.push_back({TMask(Mask), Name});
-        }
-        TMapFile Target = MapOf(Map);
+    const auto Renamed = [](const std::vector<TTextureRename> &Renames) {
+        TMapFile Target = MapOf(Ent(World, Box(0, "__TB_empty") + Box(32)));
         RenameTextures(Target, Renames);
-        EXPECT_EQ(Written(Target), Written(MapOf(C.Expected)));
-    }
+        return Written(Target);
+    };
+    const auto Expected = [](const std::string &First, const std::string &Second) {
+        return Written(MapOf(Ent(World, Box(0, First) + Box(32, Second))));
+    };
+    EXPECT_EQ(Renamed({{TMask("__tb_empty"), "NULL"}}), Expected("NULL", "WALL"));
+    EXPECT_EQ(Renamed({{TMask("*"), "X"}, {TMask("X"), "Y"}}), Expected("Y", "Y"));
+    EXPECT_EQ(Renamed({{TMask("W*"), "X"}, {TMask("__TB_empty"), "WALL"}}), Expected("WALL", "X"));
     // A bad mask is reported even where no face would have tested it.
     TMapFile Empty = MapOf(Ent(World));
     EXPECT_THROW(RenameTextures(Empty, {{TMask("[a"), "X"}}), EBrixError);

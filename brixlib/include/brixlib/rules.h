@@ -134,7 +134,8 @@ public:
     TBrush &Brush();
 
     /// Resolves the area against a map: planes of map brushes, one point
-    /// sub-area per matching entity for areas round entities.
+    /// sub-area per matching entity for areas round entities (none for a
+    /// world-geometry entity without brushes: it has no place of its own).
     void UpdateAreas(TMapFile &Map);
     bool PointInArea(const T3DPoint &P) const;
 
