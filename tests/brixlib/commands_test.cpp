@@ -173,6 +173,8 @@ TEST(Commands, Extract)
         {"an id entity of other spawn flags or class name stays", Ent(World) + Ent(Door, Box(0)),
             {Ent("classname=func_door|id=d1", Box(0)) + Ent("classname=func_wall|id=d1|spawnflags=1", Box(0))},
             Ent(World) + Ent(Door, Box(0))},
+        {"a worldspawn without brushes stays, as one with brushes does", Ent(World + "|message=A"),
+            {Ent(World + "|message=A")}, Ent(World + "|message=A")},
         {"an entity without id is not compared with id entities", Ent(World) + Ent(Door, Box(0)),
             {Ent("classname=func_door|spawnflags=1", Box(0))}, Ent(World) + Ent(Door, Box(0))},
     };

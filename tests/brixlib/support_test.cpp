@@ -74,11 +74,15 @@ TEST(Messages, EnglishAndRussianTexts)
         {false, TMsgId(206), "", ""},
         {true, TMsgId(17), "", ""},
         {true, TMsgId(206), "", ""},
-        // "Выполнено" in code page 866: nine bytes, not its Windows-1251 bytes.
-        {true, TMsgId::msgComplete, "", "\x82\xeb\xaf\xae\xab\xad\xa5\xad\xae"},
+        // "Выполнено" as the console shows it: UTF-8, or on Windows code page
+        // 866 (nine bytes, not its Windows-1251 bytes).
+        {true, TMsgId::msgComplete, "",
+            testplatform::PerPlatform<std::string>("Выполнено", "\x82\xeb\xaf\xae\xab\xad\xa5\xad\xae")},
         // The argument is inserted as it is, after the template was converted.
-        {true, TMsgId::msgSaved, "\xd0\x81.map", "\xd0\x81.map \xe1\xae\xe5\xe0\xa0\xad\xa5\xad"},
-        {true, TMsgId::msgError, "x", "\x8e\x98\x88\x81\x8a\x80! x"},
+        {true, TMsgId::msgSaved, "\xd0\x81.map",
+            "\xd0\x81.map " + testplatform::PerPlatform<std::string>("сохранен", "\xe1\xae\xe5\xe0\xa0\xad\xa5\xad")},
+        {true, TMsgId::msgError, "x",
+            testplatform::PerPlatform<std::string>("ОШИБКА", "\x8e\x98\x88\x81\x8a\x80") + "! x"},
     };
     for (const auto &C : Cases) {
         SCOPED_TRACE(static_cast<int>(C.Id));
@@ -88,7 +92,7 @@ TEST(Messages, EnglishAndRussianTexts)
     UseRussian = false;
     EXPECT_EQ(ExpectedMsg("("), "'(' expected");
     UseRussian = true;
-    EXPECT_EQ(GetMsg(TMsgId::msgComplete).size(), 9u);
+    EXPECT_EQ(GetMsg(TMsgId::msgComplete).size(), testplatform::PerPlatform<std::size_t>(18, 9));
 }
 
 TEST(Messages, RaiseErrorCarriesText)
