@@ -49,6 +49,7 @@ struct TRunState
     std::vector<std::string> AddFileMasks;
     TMapFileList AddMaps;
     TRules Rules;
+    std::vector<TTextureRename> TextureRenames; ///< "-rt", in order
     TAreaList BrushAreas;
     TAreaList EntityAreas;
 };
