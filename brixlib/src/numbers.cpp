@@ -2,6 +2,7 @@
 // of the options, and "origin" points.
 #include "brixlib/numbers.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -456,15 +457,13 @@ char *FormatFloat(char *P, double Value)
         }
     }
     if (std::isnan(Value)) {
-        std::memcpy(P, "NAN", 3);
-        return P + 3;
+        return std::copy_n("NAN", 3, P);
     }
     if (Value < 0) {
         *P++ = '-';
     }
     if (std::isinf(Value)) {
-        std::memcpy(P, "INF", 3);
-        return P + 3;
+        return std::copy_n("INF", 3, P);
     }
     // Coordinates are mostly short decimals such as 0.5 or 12.25, which read
     // back from their 15 digits.

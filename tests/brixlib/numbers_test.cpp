@@ -80,7 +80,7 @@ std::string Reference(double V, int Precision)
 std::string Expected(double V)
 {
     for (const int Digits : {15, 16}) {
-        const std::string Text = Reference(V, Digits);
+        std::string Text = Reference(V, Digits);
         double Back = 0;
         const auto R = std::from_chars(Text.data(), Text.data() + Text.size(), Back);
         if (R.ec == std::errc() && R.ptr == Text.data() + Text.size() && Back == V) {
