@@ -62,7 +62,8 @@ TBlockLevel NextLevel(TBlockLevel Level, std::string_view Line)
 class TPieceLoader
 {
 public:
-    TPieceLoader(TMapFile &Map, std::string &Error) : FMap(Map), FError(Error) {}
+    TPieceLoader(TMapFile &Map, std::string &Error, bool &OtherText) : FMap(Map), FError(Error), FOtherText(OtherText)
+    {}
 
     /// Last: no text follows. False once a malformed block ended the load.
     bool Load(const TLineList &Lines, bool Last)
@@ -70,8 +71,14 @@ public:
         std::size_t Index = 0;
         while (true) {
             if (FOpen == nullptr) {
-                while (Index < Lines.size() && Trim(Lines[Index]) != "{") {
-                    ++Index;
+                for (; Index < Lines.size(); ++Index) {
+                    const std::string_view Line = Trim(Lines[Index]);
+                    if (Line == "{") {
+                        break;
+                    }
+                    if (!Line.empty() && Line.substr(0, 2) != "//") {
+                        FOtherText = true;
+                    }
                 }
                 if (Index >= Lines.size()) {
                     return true;
@@ -98,6 +105,7 @@ public:
 private:
     TMapFile &FMap;
     std::string &FError;
+    bool &FOtherText;
     TEntity *FOpen = nullptr; ///< the entity whose block is not closed yet
 };
 
@@ -111,9 +119,9 @@ std::size_t WholeLinesEnd(std::string_view Text)
 
 /// Reads the map from the file piece by piece, so that the file's text and the
 /// list of its lines are never held whole beside the entities read from them.
-void LoadPieces(TMapFile &Map, TTextFileReader &Reader, std::size_t PieceBytes, std::string &Error)
+void LoadPieces(TMapFile &Map, TTextFileReader &Reader, std::size_t PieceBytes, std::string &Error, bool &OtherText)
 {
-    TPieceLoader Loader(Map, Error);
+    TPieceLoader Loader(Map, Error, OtherText);
     TBlockLevel Level = TBlockLevel::Outside;
     std::string Text;
     TLineList Lines;
@@ -171,15 +179,18 @@ void TMapFile::LoadFromFile(const std::string &AFileName, std::string &Error)
 void TMapFile::LoadFromFile(const std::string &AFileName, std::string &Error, std::size_t PieceBytes)
 {
     Clear();
+    FOtherText = false;
     TTextFileReader Reader(AFileName);
-    LoadPieces(*this, Reader, std::max<std::size_t>(PieceBytes, 1), Error);
+    FIdentity = FileIdentity(AFileName);
+    LoadPieces(*this, Reader, std::max<std::size_t>(PieceBytes, 1), Error, FOtherText);
 }
 
 void TMapFile::LoadFromText(std::string_view Text, std::string &Error)
 {
     Clear();
+    FOtherText = false;
     const std::string Decoded = DecodeText(std::string(Text));
-    TPieceLoader(*this, Error).Load(SplitLines(Decoded), true);
+    TPieceLoader(*this, Error, FOtherText).Load(SplitLines(Decoded), true);
 }
 
 void TMapFile::SaveToList(TLineWriter &List) const
@@ -200,7 +211,7 @@ void TMapFile::SaveToList(TLineWriter &List) const
     }
 }
 
-void TMapFile::SaveToFile(const std::string &AFileName) const
+TAtomicFileWriter TMapFile::PrepareFile(const std::string &AFileName) const
 {
     // Written as it is made, a piece at a time: the whole text of a large map
     // is never held beside the map.
@@ -209,44 +220,80 @@ void TMapFile::SaveToFile(const std::string &AFileName) const
     Writer.SetSink([&File](std::string_view Piece) { File.Write(Piece); });
     SaveToList(Writer);
     Writer.Flush();
-    File.Commit();
+    File.Finish();
+    return File;
+}
+
+void TMapFile::SaveToFile(const std::string &AFileName) const
+{
+    PrepareFile(AFileName).Commit();
+}
+
+TOverwrite TMapFile::AskOverwrite(std::ostream &Out, std::istream &In) const
+{
+    if (!ConfirmOverwrite || !FileExists(FFileName)) {
+        return TOverwrite::owWrite;
+    }
+    while (true) {
+        Out << FmtMsg(TMsgId::msgRewriteQuestion, {FFileName}) << ' ';
+        Out.flush();
+        // One answer character; the line end typed after an earlier answer
+        // is not an answer, and a closed input must not make us ask forever.
+        char C = '\n';
+        while (C == '\r' || C == '\n') {
+            const auto Ch = In.get();
+            if (Ch == std::istream::traits_type::eof()) {
+                return TOverwrite::owNoAnswer;
+            }
+            C = AsciiUpperChar(std::istream::traits_type::to_char_type(Ch));
+        }
+        if (C == 'Y') {
+            return TOverwrite::owWrite;
+        }
+        if (C == 'N') {
+            return TOverwrite::owKeep;
+        }
+    }
 }
 
 bool TMapFile::Save(std::ostream &Out, std::istream &In) const
 {
-    if (ConfirmOverwrite && FileExists(FFileName)) {
-        bool Asking = true;
-        while (Asking) {
-            Out << FmtMsg(TMsgId::msgRewriteQuestion, {FFileName}) << ' ';
-            Out.flush();
-            // One answer character; the line end typed after an earlier answer
-            // is not an answer, and a closed input must not make us ask forever.
-            while (true) {
-                const auto Ch = In.get();
-                if (Ch == std::istream::traits_type::eof()) {
-                    return false;
-                }
-                const char C = AsciiUpperChar(std::istream::traits_type::to_char_type(Ch));
-                if (C == '\r' || C == '\n') {
-                    continue;
-                }
-                if (C == 'N') {
-                    return false;
-                }
-                Asking = C != 'Y';
-                break;
-            }
-        }
+    if (AskOverwrite(Out, In) != TOverwrite::owWrite) {
+        return false;
     }
-    SaveToFile(FFileName);
-    Out << FmtMsg(TMsgId::msgSaved, {FFileName}) << ConsoleLineBreak;
-    Out.flush();
+    TWriteSet Files;
+    Files.Add(*this);
+    Files.Commit(Out);
     return true;
 }
 
 bool TMapFile::CmpFileName(std::string_view AFileName) const
 {
-    return AsciiEqualNoCase(AFileName, FFileName);
+    return CmpFileName(AFileName, FileIdentity(std::string(AFileName)));
+}
+
+bool TMapFile::CmpFileName(std::string_view AFileName, const TFileIdentity &Identity) const
+{
+    if (AsciiEqualNoCase(AFileName, FFileName)) {
+        return true;
+    }
+    // A map not read from its file (or not yet) is looked up by its name.
+    return SameFile(Identity, FIdentity.Known ? FIdentity : FileIdentity(FFileName));
+}
+
+void TWriteSet::Add(const TMapFile &Map, const std::string &FileName)
+{
+    FFiles.push_back({FileName, Map.PrepareFile(FileName)});
+}
+
+void TWriteSet::Commit(std::ostream &Out)
+{
+    for (TPrepared &File : FFiles) {
+        File.Writer.Commit();
+        Out << FmtMsg(TMsgId::msgSaved, {File.FileName}) << ConsoleLineBreak;
+        Out.flush();
+    }
+    FFiles.clear();
 }
 
 bool IsAnalog(const TEntity &Item, const TEntity &Ent)
@@ -321,8 +368,9 @@ std::string_view IdFileNamePart(std::string_view FileName)
 
 TMapFile *TMapFileList::FindFile(std::string_view AFileName)
 {
+    const TFileIdentity Identity = FileIdentity(std::string(AFileName));
     for (const auto &Item : FItems) {
-        if (Item->CmpFileName(AFileName)) {
+        if (Item->CmpFileName(AFileName, Identity)) {
             return Item.get();
         }
     }
