@@ -267,7 +267,8 @@ std::string FollowLink(const std::string &FileName)
         RaiseWinFileError("Cannot create file", FileName, GetLastError());
     }
     char Buf[MAX_PATH + 8];
-    const DWORD Len = GetFinalPathNameByHandleA(H, Buf, sizeof Buf, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    const DWORD Len =
+        GetFinalPathNameByHandleA(H, Buf, static_cast<DWORD>(sizeof Buf), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     CloseHandle(H);
     if (Len == 0 || Len >= sizeof Buf) {
         return FileName;
@@ -433,7 +434,7 @@ void TAtomicFileWriter::TImpl::CopyIntoTarget()
     DWORD Err = 0;
     for (;;) {
         DWORD Got = 0;
-        if (!ReadFile(From, Buf, sizeof Buf, &Got, nullptr)) {
+        if (!ReadFile(From, Buf, static_cast<DWORD>(sizeof Buf), &Got, nullptr)) {
             Err = GetLastError();
             break;
         }
