@@ -85,8 +85,8 @@ void ExecuteRun(TRunState &State, std::ostream &Out, std::istream &In);
 
 /// Writes Text and a line break; a failed write raises the general error.
 void WriteLine(std::ostream &Out, std::string_view Text);
-/// Writes UTF-8 Text converted to code page 866 and a line break.
-void WriteOemLine(std::ostream &Out, std::string_view Text);
+/// Writes UTF-8 Text as the console shows it (see GetMsg) and a line break.
+void WriteRussianLine(std::ostream &Out, std::string_view Text);
 void PrintEnglishHelp(std::ostream &Out);
 void PrintRussianHelp(std::ostream &Out);
 /// The help in the current language, an empty line and the site line.

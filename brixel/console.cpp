@@ -1,8 +1,9 @@
-// Console output: lines to standard output, Russian text in code page 866,
-// and the help in both languages.
+// Console output: lines to standard output, Russian text in the console's
+// encoding, and the help in both languages.
 #include <ostream>
 
 #include "brixel/brixel.h"
+#include "platform.h"
 
 namespace brix
 {
@@ -83,13 +84,13 @@ void WriteLine(std::ostream &Out, std::string_view Text)
     }
 }
 
-void WriteOemLine(std::ostream &Out, std::string_view Text)
+void WriteRussianLine(std::ostream &Out, std::string_view Text)
 {
     if (Text.empty()) {
         WriteLine(Out, "");
         return;
     }
-    WriteLine(Out, Utf8ToOem866(Text));
+    WriteLine(Out, platform::ToConsoleEncoding(Text));
 }
 
 void PrintEnglishHelp(std::ostream &Out)
@@ -102,7 +103,7 @@ void PrintEnglishHelp(std::ostream &Out)
 void PrintRussianHelp(std::ostream &Out)
 {
     for (std::string_view Line : RussianHelp) {
-        WriteOemLine(Out, Line);
+        WriteRussianLine(Out, Line);
     }
 }
 

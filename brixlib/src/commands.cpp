@@ -35,6 +35,8 @@ namespace
 /// differ only in its bounds, and no bounds are computed before the command).
 void TakeSource(TMapFile &Dest, TMapFile &Source)
 {
+    // The editor's lines at the top of the source describe the result too.
+    Dest.SetHeader(Source.Header());
     for (std::unique_ptr<TEntity> &E : Source.TakeAll()) {
         Dest.Add(std::move(E));
     }
@@ -235,7 +237,9 @@ void Extract(TMapFile &Dest, TMapFile &Source, const TMapFileList &AddMaps)
                 continue;
             }
             if (E.Brushes.Empty() && S.Brushes.Empty()) {
-                if (S.PropValue(KeyOrigin) == E.PropValue(KeyOrigin)) {
+                // A worldspawn without brushes is no point entity: the level
+                // needs it all the same.
+                if (!S.WorldSpawn() && S.PropValue(KeyOrigin) == E.PropValue(KeyOrigin)) {
                     S.SetIsStored(false);
                 }
                 continue;

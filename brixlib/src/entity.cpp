@@ -78,6 +78,7 @@ TReadResult TEntity::LoadFromList(const TLineList &List, std::size_t &Index, std
         }
         std::string_view Key, Value;
         if (!SplitPropertyLine(Line, Key, Value)) {
+            --Index; // left at the line that holds the fault
             Error = ExpectedMsg("\"");
             return TReadResult::rrMalformed;
         }

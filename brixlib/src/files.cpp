@@ -32,7 +32,7 @@ namespace
 // offset in the file's bytes, or npos when the file is text.
 std::size_t NulBeforeText(std::string_view Bytes)
 {
-    const auto U = [&](std::size_t I) -> unsigned { return static_cast<unsigned char>(Bytes[I]); };
+    const auto U = [&](std::size_t I) { return static_cast<unsigned>(static_cast<unsigned char>(Bytes[I])); };
     if (Bytes.size() >= 2 && ((U(0) == 0xFF && U(1) == 0xFE) || (U(0) == 0xFE && U(1) == 0xFF))) {
         const bool BigEndian = U(0) == 0xFE;
         std::size_t Nul = std::string_view::npos;
@@ -103,7 +103,7 @@ std::string ReadFileBytes(const std::string &FileName)
 
 std::string DecodeText(std::string Bytes)
 {
-    const auto U = [&](std::size_t I) -> unsigned { return static_cast<unsigned char>(Bytes[I]); };
+    const auto U = [&](std::size_t I) { return static_cast<unsigned>(static_cast<unsigned char>(Bytes[I])); };
     if (Bytes.size() >= 3 && U(0) == 0xEF && U(1) == 0xBB && U(2) == 0xBF) {
         Bytes.erase(0, 3);
         Bytes = platform::FromUtf8(std::move(Bytes));

@@ -56,13 +56,28 @@ TBlockLevel NextLevel(TBlockLevel Level, std::string_view Line)
     return (!Line.empty() && Line.front() == '}') ? TBlockLevel::Entity : TBlockLevel::Brush;
 }
 
+/// Whether a trimmed line is one of the numbering comments the writer puts
+/// before each entity and brush ("// entity 12", "// brush 0").
+bool IsNumberingComment(std::string_view Line)
+{
+    for (const std::string_view Word : {std::string_view("// entity "), std::string_view("// brush ")}) {
+        if (Line.size() > Word.size() && Line.starts_with(Word)) {
+            const std::string_view Number = Line.substr(Word.size());
+            return std::all_of(Number.begin(), Number.end(), [](char C) { return C >= '0' && C <= '9'; });
+        }
+    }
+    return false;
+}
+
 /// Reads the entities of a text given as pieces of whole lines. No piece ends
 /// inside a brush block, so an entity block that a piece cuts goes on with the
-/// next piece where its reader stopped.
+/// next piece where its reader stopped. The comments before the first entity
+/// block are the map's header.
 class TPieceLoader
 {
 public:
-    TPieceLoader(TMapFile &Map, std::string &Error, bool &OtherText) : FMap(Map), FError(Error), FOtherText(OtherText)
+    TPieceLoader(TMapFile &Map, std::string &Error, std::size_t &ErrorLine, bool &OtherText)
+        : FMap(Map), FError(Error), FErrorLine(ErrorLine), FOtherText(OtherText)
     {}
 
     /// Last: no text follows. False once a malformed block ended the load.
@@ -71,17 +86,18 @@ public:
         std::size_t Index = 0;
         while (true) {
             if (FOpen == nullptr) {
-                for (; Index < Lines.size(); ++Index) {
-                    const std::string_view Line = Trim(Lines[Index]);
-                    if (Line == "{") {
-                        break;
+                std::string_view Line;
+                while (Index < Lines.size() && (Line = Trim(Lines[Index])) != "{") {
+                    if (FMap.Count() == 0 && Line.starts_with("//") && !IsNumberingComment(Line)) {
+                        FMap.Header().emplace_back(Line);
                     }
-                    if (!Line.empty() && Line.substr(0, 2) != "//") {
+                    if (!Line.empty() && !Line.starts_with("//")) {
                         FOtherText = true;
                     }
+                    ++Index;
                 }
                 if (Index >= Lines.size()) {
-                    return true;
+                    return Done(Lines.size());
                 }
                 ++Index;
                 // The entity joins the map before its block is read, so a partly
@@ -95,33 +111,50 @@ public:
                 continue;
             }
             if (!Last && Result == TReadResult::rrEndOfLines) {
-                return true; // the block goes on in the next piece
+                return Done(Lines.size()); // the block goes on in the next piece
             }
             FError = std::move(EntError);
+            // A malformed block is reported at the line that holds the fault;
+            // lines that ran out, at the text's last line.
+            FErrorLine = FFirstLine + (Result == TReadResult::rrEndOfLines ? Lines.size() : Index + 1);
             return false;
         }
     }
 
 private:
+    /// The piece's lines are read: the next piece's first line follows them.
+    bool Done(std::size_t LineCount)
+    {
+        FFirstLine += LineCount;
+        return true;
+    }
+
     TMapFile &FMap;
     std::string &FError;
+    std::size_t &FErrorLine;
     bool &FOtherText;
-    TEntity *FOpen = nullptr; ///< the entity whose block is not closed yet
+    std::size_t FFirstLine = 0; ///< the number of the lines in the pieces before this one
+    TEntity *FOpen = nullptr;   ///< the entity whose block is not closed yet
 };
 
-/// The end of the whole lines of Text. A CR LF that a piece cuts in two reads
-/// as a line end and an empty line, which every reader skips.
+/// The end of the whole lines of Text. A CR at its very end may be the first
+/// half of a CR LF: that line is whole only once the next piece shows it, so
+/// that every line end counts once, as when the text is split whole.
 std::size_t WholeLinesEnd(std::string_view Text)
 {
-    const std::size_t T = Text.find_last_of("\r\n");
+    std::size_t T = Text.find_last_of("\r\n");
+    if (T != std::string_view::npos && T + 1 == Text.size() && Text[T] == '\r') {
+        T = T == 0 ? std::string_view::npos : Text.find_last_of("\r\n", T - 1);
+    }
     return T == std::string_view::npos ? 0 : T + 1;
 }
 
 /// Reads the map from the file piece by piece, so that the file's text and the
 /// list of its lines are never held whole beside the entities read from them.
-void LoadPieces(TMapFile &Map, TTextFileReader &Reader, std::size_t PieceBytes, std::string &Error, bool &OtherText)
+void LoadPieces(TMapFile &Map, TTextFileReader &Reader, std::size_t PieceBytes, std::string &Error,
+    std::size_t &ErrorLine, bool &OtherText)
 {
-    TPieceLoader Loader(Map, Error, OtherText);
+    TPieceLoader Loader(Map, Error, ErrorLine, OtherText);
     TBlockLevel Level = TBlockLevel::Outside;
     std::string Text;
     TLineList Lines;
@@ -182,7 +215,7 @@ void TMapFile::LoadFromFile(const std::string &AFileName, std::string &Error, st
     FOtherText = false;
     TTextFileReader Reader(AFileName);
     FIdentity = FileIdentity(AFileName);
-    LoadPieces(*this, Reader, std::max<std::size_t>(PieceBytes, 1), Error, FOtherText);
+    LoadPieces(*this, Reader, std::max<std::size_t>(PieceBytes, 1), Error, FErrorLine, FOtherText);
 }
 
 void TMapFile::LoadFromText(std::string_view Text, std::string &Error)
@@ -190,11 +223,21 @@ void TMapFile::LoadFromText(std::string_view Text, std::string &Error)
     Clear();
     FOtherText = false;
     const std::string Decoded = DecodeText(std::string(Text));
-    TPieceLoader(*this, Error, FOtherText).Load(SplitLines(Decoded), true);
+    TPieceLoader(*this, Error, FErrorLine, FOtherText).Load(SplitLines(Decoded), true);
+}
+
+void TMapFile::Clear()
+{
+    FItems.clear();
+    FHeader.clear();
+    FErrorLine = 0;
 }
 
 void TMapFile::SaveToList(TLineWriter &List) const
 {
+    for (const std::string &Line : FHeader) {
+        List.Add(Line);
+    }
     List.Add("");
     std::size_t N = 0;
     for (const auto &Item : FItems) {
@@ -354,10 +397,15 @@ void LoadMapFile(TMapFile &Map, const std::string &FileName, TLoadFailure Failur
     if (Error.empty()) {
         return;
     }
+    // Which file and where: one of several maps a pattern found may be the
+    // broken one.
+    char Digits[24];
+    const auto Res = std::to_chars(Digits, Digits + sizeof(Digits), Map.ErrorLine());
+    const std::string Text = FileName + ":" + std::string(Digits, Res.ptr) + ": " + Error;
     if (Failure == TLoadFailure::lfDiagnostic) {
-        throw EMapLoadError(Error);
+        throw EMapLoadError(Text);
     }
-    RaiseError(Error);
+    RaiseError(Text);
 }
 
 std::string_view IdFileNamePart(std::string_view FileName)

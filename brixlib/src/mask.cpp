@@ -150,7 +150,7 @@ void TMask::Compile() const
             TElement E;
             P = ScanSet(FMask, P, E);
             Mark(P + 1);
-            Elements->push_back(std::move(E));
+            Elements->push_back(E);
         } else {
             Mark(P + 1);
             Elements->push_back(TElement{TElement::ekLiteral, UpperByte(Ch), false, {}});

@@ -2,7 +2,7 @@
 // table, message formatting and the general error.
 #include "brixlib/messages.h"
 
-#include "brixlib/text.h"
+#include "platform.h"
 
 namespace brix
 {
@@ -66,7 +66,7 @@ std::string GetMsg(TMsgId Id)
 {
     for (const auto &M : MsgTable) {
         if (M.Id == Id) {
-            return UseRussian ? Utf8ToOem866(M.Russian) : std::string(M.English);
+            return UseRussian ? platform::ToConsoleEncoding(M.Russian) : std::string(M.English);
         }
     }
     return {};

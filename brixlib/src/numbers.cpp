@@ -76,6 +76,7 @@ char *FormatShortFraction(char *P, double A)
         // (the decimal and A differ by a relative 2^-53 at most), so that
         // cheaper look comes first.
         const double Scaled = A * ExactPowersOf10[K];
+        // NOLINTNEXTLINE(bugprone-incorrect-roundings): any whole number near will do
         const double M = static_cast<double>(static_cast<std::uint64_t>(Scaled + 0.5));
         if (std::fabs(Scaled - M) > Scaled * 1e-12 || M / ExactPowersOf10[K] != A) {
             continue;
@@ -420,10 +421,7 @@ bool TryStrToInt(std::string_view S, std::int32_t &Value)
         Negative = S[I++] == '-';
     }
     int Base = 10;
-    if (I < N && S[I] == '$') {
-        Base = 16;
-        ++I;
-    } else if (I < N && (S[I] == 'x' || S[I] == 'X')) {
+    if (I < N && (S[I] == '$' || S[I] == 'x' || S[I] == 'X')) {
         Base = 16;
         ++I;
     } else if (I + 1 < N && S[I] == '0' && (S[I + 1] == 'x' || S[I + 1] == 'X')) {

@@ -20,6 +20,10 @@ std::string ErrorText(int Err);
 /// unchanged, or in the ANSI code page on Windows.
 std::string FromUtf8(std::string Utf8);
 
+/// UTF-8 text (the Russian messages and help) as the console shows it:
+/// UTF-8 itself on POSIX consoles, code page 866 on Windows consoles.
+std::string ToConsoleEncoding(std::string_view Utf8);
+
 /// The characters that end the directory part of a path.
 extern const std::string_view PathSeparators;
 

@@ -101,6 +101,11 @@ std::string platform::FromUtf8(std::string Utf8)
     return Utf8;
 }
 
+std::string platform::ToConsoleEncoding(std::string_view Utf8)
+{
+    return std::string(Utf8);
+}
+
 const std::string_view platform::PathSeparators = "/";
 
 std::size_t platform::NameCharLength(std::string_view S, std::size_t Pos)

@@ -84,6 +84,11 @@ std::string platform::FromUtf8(std::string Utf8)
     return Utf8ToAnsi(Utf8);
 }
 
+std::string platform::ToConsoleEncoding(std::string_view Utf8)
+{
+    return Utf8ToOem866(Utf8);
+}
+
 // A drive letter's colon ends the directory part too ("C:*.map").
 const std::string_view platform::PathSeparators = "\\/:";
 

@@ -55,7 +55,7 @@ std::string Box(int X1, int Y1, int Z1, int X2, int Y2, int Z2, const std::strin
     };
     std::string S = "{\r\n";
     for (const std::string &F : Faces) {
-        S += F + " " + Tex + " 0 0 0 1 1\r\n";
+        S.append(F).append(" ").append(Tex).append(" 0 0 0 1 1\r\n");
     }
     return S + "}\r\n";
 }
@@ -227,6 +227,7 @@ int Spawn(const std::vector<std::string> &Args, const std::string &WorkDir, cons
     std::vector<std::string> Argv = {BrixelExe()};
     Argv.insert(Argv.end(), Args.begin(), Args.end());
     std::vector<char *> ArgvPtrs;
+    ArgvPtrs.reserve(Argv.size() + 1);
     for (std::string &A : Argv) {
         ArgvPtrs.push_back(A.data());
     }
@@ -343,9 +344,13 @@ std::string HelpFile(const char *Name)
     return ReadAll(fs::path(BRIX_TEST_DATA) / "e2e" / Name);
 }
 
-// UTF-8 Cyrillic to code page 866, written here independently of the program.
-std::string Oem(std::string_view Utf8)
+// Russian UTF-8 text as the console shows it: UTF-8 itself, or on Windows
+// code page 866, converted here independently of the program.
+std::string Ru(std::string_view Utf8)
 {
+    if (!testplatform::OnWindows) {
+        return std::string(Utf8);
+    }
     std::string Out;
     for (std::size_t I = 0; I < Utf8.size(); ++I) {
         const auto C = static_cast<unsigned char>(Utf8[I]);
@@ -385,11 +390,11 @@ std::string Utf16Le(std::string_view Utf8)
 TEST(Brixel, Help)
 {
     const std::string En = HelpFile("help_en.txt");
-    const std::string Ru = HelpFile("help_ru.txt");
+    const std::string RuFile = Ru(HelpFile("help_ru.txt"));
     ASSERT_EQ(En.substr(0, Banner.size()), Banner);
-    ASSERT_EQ(Ru.substr(0, Banner.size()), Banner);
+    ASSERT_EQ(RuFile.substr(0, Banner.size()), Banner);
     const std::string EnHelp = En.substr(Banner.size());
-    const std::string RuHelp = Ru.substr(Banner.size());
+    const std::string RuHelp = RuFile.substr(Banner.size());
     RunCases({
         {"no arguments", {}, {}, "", EnHelp, 0, {}},
         {"only empty arguments", {"", ""}, {}, "", EnHelp, 0, {}},
@@ -401,7 +406,7 @@ TEST(Brixel, Help)
         {"option file with -ru", {"-sc:o.txt"}, {{"o.txt", "-ru\n"}}, "", "Include o.txt\n" + RuHelp, 0, {}},
         {"help then a bad switch", {"help", "-zz"}, {}, "", "ERROR! Undefined option: -zz\n", 1, {}},
         {"-ru with a file is no help", {"-ru", "base.map"}, {{"base.map", Base}}, "y",
-            Oem("Файл \"base.map\" уже существует. Перезаписать? (y/n) base.map сохранен\nВыполнено\n"), 0,
+            Ru("Файл \"base.map\" уже существует. Перезаписать? (y/n) base.map сохранен\nВыполнено\n"), 0,
             {{"base.map", Base}}},
     });
 }
@@ -417,7 +422,7 @@ TEST(Brixel, CommandLineErrors)
         {"unknown named option", {"-foo:bar"}, {}, "", "ERROR! Undefined option: -foo:bar\n", 1, {}},
         {"lone dash", {"-"}, {}, "", "ERROR! Undefined option: -\n", 1, {}},
         {"error before -ru is English", {"-zz", "-ru"}, {}, "", "ERROR! Undefined option: -zz\n", 1, {}},
-        {"error after -ru is Russian", {"-ru", "-zz"}, {}, "", Oem("ОШИБКА! Неизвестный параметр: -zz\n"), 1, {}},
+        {"error after -ru is Russian", {"-ru", "-zz"}, {}, "", Ru("ОШИБКА! Неизвестный параметр: -zz\n"), 1, {}},
         {"dest twice", {"-dest:a.map", "-dest:b.map"}, {}, "", "ERROR! Destination file name redeclare\n", 1, {}},
         {"dest, then an empty dest", {"-dest:a.map", "-dest:"}, {}, "", "ERROR! Destination file name redeclare\n", 1,
             {}},
@@ -441,7 +446,7 @@ TEST(Brixel, CommandLineErrors)
             "Include o.txt\nERROR! Undefined command:  -y\n", 1, {}},
         {"bad area", {"base.map", "-ba:x/1"}, Files, "", "ERROR! Incorrect format of parameter: -ba:x/1\n", 1, {}},
         {"area map does not read", {"base.map", "-ba:m/bad.map"}, {{"base.map", Base}, {"bad.map", Truncated}}, "",
-            "Unexpected end of file\n", 1, {}},
+            "bad.map:2: Unexpected end of file\n", 1, {}},
     });
 }
 
@@ -534,7 +539,7 @@ TEST(Brixel, WorldspawnSource)
         {"missing", {"base.map", "-wprops:nope.map", "-y"}, {{"base.map", Base}}, "",
             "ERROR! File not found: nope.map\n", 1, {}},
         {"does not read", {"base.map", "-wprops:bad.map", "-y"}, {{"base.map", Base}, {"bad.map", Truncated}}, "",
-            "Unexpected end of file\n", 1, {}},
+            "bad.map:2: Unexpected end of file\n", 1, {}},
         {"has no worldspawn", {"base.map", "-wprops:l.map", "-y"}, {{"base.map", Base}, {"l.map", Map({Light})}}, "",
             "ERROR! The entity \"worldspawn\" is not found in a file l.map\n", 1, {}},
     });
@@ -700,7 +705,7 @@ TEST(Brixel, FileNames)
                     "Include o.txt\n" + Name + " saved\nComplete\n", 0, {{"Жук.map", Base}}},
                 {"a UTF-16 option file", {"base.map", "-sc:o.txt"}, {{"base.map", Base}, {"o.txt", Utf16Le(Lines)}}, "",
                     "Include o.txt\n" + Name + " saved\nComplete\n", 0, {{"Жук.map", Base}}},
-                {"Russian message around a name", {"-ru", Name}, {}, "", Oem("ОШИБКА! Файл не найден: ") + Name + "\n",
+                {"Russian message around a name", {"-ru", Name}, {}, "", Ru("ОШИБКА! Файл не найден: ") + Name + "\n",
                     1, {}},
             });
     }
@@ -711,9 +716,9 @@ TEST(Brixel, LoadAndWriteErrors)
 {
     RunCases({
         {"source does not read", {"bad.map", "-dest:out.map", "-y"}, {{"bad.map", Truncated}}, "",
-            "Unexpected end of file\n", 1, {}},
+            "bad.map:2: Unexpected end of file\n", 1, {}},
         {"additional file does not read", {"base.map", "bad.map", "-dest:out.map", "-y"},
-            {{"base.map", Base}, {"bad.map", Truncated}}, "", "ERROR! Unexpected end of file\n", 1, {}},
+            {{"base.map", Base}, {"bad.map", Truncated}}, "", "ERROR! bad.map:2: Unexpected end of file\n", 1, {}},
         {"destination cannot be created; no file of the run is written",
             {"mkid", "base.map", "extra.map", "-dest:nodir/out.map", "-y"}, {{"base.map", Base}, {"extra.map", Extra}},
             "", "ERROR! Cannot create file \"nodir/out.map\". ", 1, {}, true},

@@ -199,6 +199,7 @@ pid_t Start(const TScratch &Dir, const std::vector<std::string> &Args, const TSe
     std::vector<std::string> Argv = {BRIXEL_EXE};
     Argv.insert(Argv.end(), Args.begin(), Args.end());
     std::vector<char *> Ptrs;
+    Ptrs.reserve(Argv.size() + 1);
     for (std::string &A : Argv) {
         Ptrs.push_back(A.data());
     }
@@ -460,16 +461,17 @@ TEST(Faults, HugeInputs)
         Repeated[1].Bytes += "-sc:o.txt\n";
     }
     RunFaults({
-        {"10 MB line in an entity", {{"base.map", "{\n" + Long + "\n}\n"}}, {"base.map", "-y"}, "'\"' expected\n"},
+        {"10 MB line in an entity", {{"base.map", "{\n" + Long + "\n}\n"}}, {"base.map", "-y"},
+            "base.map:2: '\"' expected\n"},
         {"10 MB line in an additional file", {{"base.map", Base}, {"a.map", "{\n" + Long + "\n}\n"}},
-            {"base.map", "a.map", "-y"}, "ERROR! '\"' expected\n"},
+            {"base.map", "a.map", "-y"}, "ERROR! a.map:2: '\"' expected\n"},
         {"10 MB destination name from an option file", {{"base.map", Base}, {"o.txt", "-dest:" + Long + "\n-y\n"}},
             {"base.map", "-sc:o.txt"},
             "Include o.txt\nERROR! Cannot create file \"" + Long + "\". " + Reason(ENAMETOOLONG) + "\n"},
         {"million-line brush block without its end", {{"base.map", Unclosed}}, {"base.map", "-y"},
-            "Unexpected end of file\n"},
+            "base.map:1000003: Unexpected end of file\n"},
         {"million-line brush block with a bad last face", {{"base.map", BadLastFace}}, {"base.map", "-y"},
-            "Texture name expected\n"},
+            "base.map:1000004: Texture name expected\n"},
         {"option files in a ring of 1000", Loop, {"base.map", "-sc:o0.txt", "-dest:out.map", "-y"},
             Chain + "ERROR! Recursive call of a file o0.txt\n"},
         {"an option file naming itself 100000 times", Repeated, {"base.map", "-sc:o.txt", "-y"},

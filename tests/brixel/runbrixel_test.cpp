@@ -32,7 +32,8 @@ TEST(RunBrixel, RunsAreIndependent)
         int Status;
     };
     const Case Cases[] = {
-        {{"-ru", "-y", "-rptx", "-zz"}, "\x8E\x98\x88\x81\x8A\x80! ", 1},
+        {{"-ru", "-y", "-rptx", "-zz"},
+            testplatform::PerPlatform<std::string>("ОШИБКА! ", "\x8E\x98\x88\x81\x8A\x80! "), 1},
         {{"-zz"}, "ERROR! Undefined option: -zz\n", 1},
         {{"help"}, "Site: https://github.com/brixel-tools/brixel\n", 0},
         {{"", "-y"}, "ERROR! File not specify\n", 1},

@@ -39,7 +39,7 @@ inline std::string Map(const std::vector<TEnt> &Ents)
     for (std::size_t E = 0; E < Ents.size(); ++E) {
         S += "// entity " + std::to_string(E) + "\r\n{\r\n";
         for (const auto &[K, V] : Ents[E].Props) {
-            S += "\"" + K + "\" \"" + V + "\"\r\n";
+            S.append("\"").append(K).append("\" \"").append(V).append("\"\r\n");
         }
         for (std::size_t B = 0; B < Ents[E].Brushes.size(); ++B) {
             S += "// brush " + std::to_string(B) + "\r\n" + Ents[E].Brushes[B];

@@ -172,6 +172,8 @@ TEST(Commands, Extract)
         {"an id entity of other spawn flags or class name stays", Ent(World) + Ent(Door, Box(0)),
             {Ent("classname=func_door|id=d1", Box(0)) + Ent("classname=func_wall|id=d1|spawnflags=1", Box(0))},
             Ent(World) + Ent(Door, Box(0))},
+        {"a worldspawn without brushes stays, as one with brushes does", Ent(World + "|message=A"),
+            {Ent(World + "|message=A")}, Ent(World + "|message=A")},
         {"an entity without id is not compared with id entities", Ent(World) + Ent(Door, Box(0)),
             {Ent("classname=func_door|spawnflags=1", Box(0))}, Ent(World) + Ent(Door, Box(0))},
     };
@@ -314,16 +316,16 @@ TEST(Commands, CutOffAreas)
 
 TEST(Commands, TakeWorldspawnProperties)
 {
-    const std::string World = "classname=worldspawn|wad=a.wad";
+    const std::string Props = "classname=worldspawn|wad=a.wad";
     struct Case
     {
         const char *Map, *Donor, *Expected; ///< Expected "" when the donor has no worldspawn
     };
     const std::string WithWorld = Ent("classname=worldspawn|message=old", Box(0)) + Ent("classname=light");
     const std::string NoWorld = Ent("classname=light");
-    const std::string Donor = Ent(World, Box(64));
-    const std::string Merged = Ent(World, Box(0)) + Ent("classname=light");
-    const std::string Appended = Ent("classname=light") + Ent(World);
+    const std::string Donor = Ent(Props, Box(64));
+    const std::string Merged = Ent(Props, Box(0)) + Ent("classname=light");
+    const std::string Appended = Ent("classname=light") + Ent(Props);
     const std::string Lacking = Ent("classname=info_null");
     const Case Cases[] = {
         {WithWorld.c_str(), Donor.c_str(), Merged.c_str()},

@@ -38,6 +38,7 @@ TEST(TEntity, LoadFromListReadsPropertyLines)
         const char *LastKey, *LastValue;
         bool WorldSpawn;
     };
+    // A malformed block leaves Index at the line that holds the fault.
     const Case Cases[] = {
         {"\"classname\" \"worldspawn\"\n}", "", 2, "classname", "worldspawn", true},
         {"\"classname\" \"WorldSpawn\"\n}", "", 2, "classname", "WorldSpawn", false},
@@ -46,13 +47,13 @@ TEST(TEntity, LoadFromListReadsPropertyLines)
         {"\"k\"\"v\"\n}", "", 2, "k", "v", false},
         {"\"\" \"\"\n}", "", 2, "", "", false},
         {"\"msg\" \"say \"hi\" now\"\n}", "", 2, "msg", "say \"hi\" now", false},
-        {"\"a\" \"1\"\n\"key\"\n}", "'\"' expected", 2, "a", "1", false},
-        {"\"key\" \"v\" // c\n}", "'\"' expected", 1, "", "", false},
-        {"\"key\" \"v\n}", "'\"' expected", 1, "", "", false},
-        {"\"key\" \"\n}", "'\"' expected", 1, "", "", false},
-        {"key \"v\"\n}", "'\"' expected", 1, "", "", false},
-        {"\"key \"v\"\n}", "'\"' expected", 1, "", "", false},
-        {"{ x\n}", "'\"' expected", 1, "", "", false},
+        {"\"a\" \"1\"\n\"key\"\n}", "'\"' expected", 1, "a", "1", false},
+        {"\"key\" \"v\" // c\n}", "'\"' expected", 0, "", "", false},
+        {"\"key\" \"v\n}", "'\"' expected", 0, "", "", false},
+        {"\"key\" \"\n}", "'\"' expected", 0, "", "", false},
+        {"key \"v\"\n}", "'\"' expected", 0, "", "", false},
+        {"\"key \"v\"\n}", "'\"' expected", 0, "", "", false},
+        {"{ x\n}", "'\"' expected", 0, "", "", false},
         {"\"a\" \"1\"", "Unexpected end of file", 1, "a", "1", false},
         {"", "Unexpected end of file", 0, "", "", false},
         {"{\n( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) t 0\n", "Unexpected end of file", 2, "", "", false},

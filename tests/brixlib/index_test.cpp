@@ -62,10 +62,10 @@ TBrushList Boxes()
     return List;
 }
 
-std::unique_ptr<TEntity> Entity(std::vector<std::pair<std::string, std::string>> Props, int Brushes = 0)
+std::unique_ptr<TEntity> Entity(const std::vector<std::pair<std::string, std::string>> &Props, int Brushes = 0)
 {
     auto E = std::make_unique<TEntity>();
-    for (auto &[K, V] : Props) {
+    for (const auto &[K, V] : Props) {
         if (K == "classname") {
             E->SetWorldSpawn(V == "worldspawn");
         }

@@ -62,7 +62,7 @@ TEST(TMapFile, LoadsAndWritesNormalisedText)
     };
     const std::string WithNul = Bytes("{\n}\0{\n}\n"); // the text ends at its NUL
     const Case Cases[] = {
-        {"// only\n\n  // comments\n", "", 0, "\r\n", false},
+        {"// only\n\n  // comments\n", "", 0, "// only\r\n// comments\r\n\r\n", false},
         {"junk }\n}\n\"a\" \"b\"\n{\r\n \"classname\"\t\"worldspawn\" \r\n// c\r\n}\r\nmore", "", 1,
             "\r\n// entity 0\r\n{\r\n\"classname\" \"worldspawn\"\r\n}\r\n", true},
         {"{\n}\n{\n\"a\" \"1\"\n}\n", "", 2, "\r\n// entity 0\r\n{\r\n}\r\n// entity 1\r\n{\r\n\"a\" \"1\"\r\n}\r\n",

@@ -30,7 +30,7 @@ void WriteAll(const fs::path &P, const std::string &Data)
 
 fs::path TempDir(const char *Name)
 {
-    const fs::path Dir = fs::temp_directory_path() / (std::string("brix_pieces_") + Name);
+    fs::path Dir = fs::temp_directory_path() / (std::string("brix_pieces_") + Name);
     fs::remove_all(Dir);
     fs::create_directories(Dir);
     return Dir;
@@ -80,6 +80,12 @@ TEST(TMapFile, LoadingInPiecesReadsAsAWhole)
         {"a bad face after some brushes", World(3, 2, "\n") + "{\n{\n( 0 0 0 ) ( 1 1 1 )\n}\n}\n"},
         {"a bad property after brushes", "{\n{\n" + Face + "\n}\n\"a\"\n}\n"},
         {"a line that is no face", "{\n{\nABC\n}\n}\n"},
+        // The place of a fault counts every line end once, wherever a piece
+        // cuts a CR LF.
+        {"a bad face after CR LF lines",
+            "{\r\n\"a\" \"b\"\r\n}\r\n{\r\n\"c\" \"d\"\r\n}\r\n{\r\n{\r\n( 0 0 0 )\r\n}\r\n}\r\n"},
+        {"a bad property after lone CRs", World(3, 2, "\r") + "{\r\"a\"\r}\r"},
+        {"end of file after CR LF lines", World(2, 2, "\r\n") + "{\r\n\r\n\r\n"},
     };
     const fs::path Dir = TempDir("load");
     const fs::path Name = Dir / "t.map";
@@ -95,6 +101,7 @@ TEST(TMapFile, LoadingInPiecesReadsAsAWhole)
             std::string Error;
             InPieces.LoadFromFile(Name.string(), Error, Piece);
             EXPECT_EQ(Error, WholeError);
+            EXPECT_EQ(InPieces.ErrorLine(), Whole.ErrorLine());
             EXPECT_EQ(InPieces.Count(), Whole.Count());
             EXPECT_EQ(Written(InPieces), Written(Whole));
         }

@@ -70,19 +70,27 @@ TEST(Messages, EnglishAndRussianTexts)
         {false, TMsgId::msgRewriteQuestion, "x.map", "File \"x.map\" already exists. Rewrite? (y/n)"},
         {false, TMsgId::msgComplete, "", "Complete"},
         {false, TMsgId::msgNotAMapFile, "a.txt", "Not a map file: a.txt"},
-        {true, TMsgId::msgNotAMapFile, "a.txt", Utf8ToOem866("Не файл карты: ") + "a.txt"},
+        {true, TMsgId::msgNotAMapFile, "a.txt",
+            testplatform::PerPlatform<std::string>("Не файл карты: ", Utf8ToOem866("Не файл карты: ")) + "a.txt"},
         {false, TMsgId::msgNoFreeIdentifier, "a.map", "No free identifier number left in a.map"},
-        {true, TMsgId::msgNoFreeIdentifier, "a.map", Utf8ToOem866("Нет свободного номера идентификатора в ") + "a.map"},
+        {true, TMsgId::msgNoFreeIdentifier, "a.map",
+            testplatform::PerPlatform<std::string>(
+                "Нет свободного номера идентификатора в ", Utf8ToOem866("Нет свободного номера идентификатора в ")) +
+                "a.map"},
         {false, TMsgId(20), "", ""},
         {false, TMsgId(99), "", ""},
         {false, TMsgId(206), "", ""},
         {true, TMsgId(20), "", ""},
         {true, TMsgId(206), "", ""},
-        // "Выполнено" in code page 866: nine bytes, not its Windows-1251 bytes.
-        {true, TMsgId::msgComplete, "", "\x82\xeb\xaf\xae\xab\xad\xa5\xad\xae"},
+        // "Выполнено" as the console shows it: UTF-8, or on Windows code page
+        // 866 (nine bytes, not its Windows-1251 bytes).
+        {true, TMsgId::msgComplete, "",
+            testplatform::PerPlatform<std::string>("Выполнено", "\x82\xeb\xaf\xae\xab\xad\xa5\xad\xae")},
         // The argument is inserted as it is, after the template was converted.
-        {true, TMsgId::msgSaved, "\xd0\x81.map", "\xd0\x81.map \xe1\xae\xe5\xe0\xa0\xad\xa5\xad"},
-        {true, TMsgId::msgError, "x", "\x8e\x98\x88\x81\x8a\x80! x"},
+        {true, TMsgId::msgSaved, "\xd0\x81.map",
+            "\xd0\x81.map " + testplatform::PerPlatform<std::string>("сохранен", "\xe1\xae\xe5\xe0\xa0\xad\xa5\xad")},
+        {true, TMsgId::msgError, "x",
+            testplatform::PerPlatform<std::string>("ОШИБКА", "\x8e\x98\x88\x81\x8a\x80") + "! x"},
     };
     for (const auto &C : Cases) {
         SCOPED_TRACE(static_cast<int>(C.Id));
@@ -92,7 +100,7 @@ TEST(Messages, EnglishAndRussianTexts)
     UseRussian = false;
     EXPECT_EQ(ExpectedMsg("("), "'(' expected");
     UseRussian = true;
-    EXPECT_EQ(GetMsg(TMsgId::msgComplete).size(), 9u);
+    EXPECT_EQ(GetMsg(TMsgId::msgComplete).size(), testplatform::PerPlatform<std::size_t>(18, 9));
 }
 
 TEST(Messages, RaiseErrorCarriesText)

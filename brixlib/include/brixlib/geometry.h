@@ -139,6 +139,7 @@ public:
     void SetIsStored(bool Value) { FIsStored = Value; }
 
     /// Reads the faces after the "{" line up to and past the "}" line.
+    /// On a malformed block Index is left at the line that holds the fault.
     TReadResult LoadFromList(const TLineList &AList, std::size_t &Index, std::string &Error);
     /// Appends "{", the face lines, "}" (whatever IsStored says).
     void SaveToList(TLineWriter &AList) const;

@@ -35,6 +35,7 @@ public:
     std::unique_ptr<TEntity> Duplicate() const { return std::make_unique<TEntity>(*this); }
 
     /// Reads the rest of a block after its "{" line, past its "}" line.
+    /// On a malformed block Index is left at the line that holds the fault.
     TReadResult LoadFromList(const TLineList &List, std::size_t &Index, std::string &Error);
     /// Appends "{", the property lines, the stored brushes with their
     /// "// brush N" comments, and "}".
@@ -92,7 +93,8 @@ public:
     const TEntity &operator[](std::size_t I) const { return *FItems[I]; }
     /// Appends an entity (the map owns it); returns its position.
     std::size_t Add(std::unique_ptr<TEntity> Entity);
-    void Clear() { FItems.clear(); }
+    /// Removes the entities and the header.
+    void Clear();
     /// Hands over all entities, in order, and leaves the map empty: a map that
     /// is not read again passes its entities on without copying them.
     std::vector<std::unique_ptr<TEntity>> TakeAll();
@@ -101,17 +103,29 @@ public:
     void SetFileName(std::string Value) { FFileName = std::move(Value); }
     bool NeedSave() const { return FNeedSave; }
 
-    /// Replaces the content by the entities of the file. Malformed text sets
-    /// Error (entities read so far stay); an unreadable file raises
-    /// "Cannot open file "%s". %s".
+    /// The comment lines before the first entity block (editors keep the game,
+    /// the format or layers there), trimmed, without the numbering comments
+    /// "// entity N" and "// brush N". Written first, as read.
+    const std::vector<std::string> &Header() const { return FHeader; }
+    std::vector<std::string> &Header() { return FHeader; }
+    void SetHeader(std::vector<std::string> Lines) { FHeader = std::move(Lines); }
+
+    /// Replaces the content by the entities and header of the file.
+    /// Malformed text sets Error (entities read so far stay) and ErrorLine;
+    /// an unreadable file raises "Cannot open file "%s". %s".
     void LoadFromFile(const std::string &AFileName, std::string &Error);
     /// The same, reading the file in pieces of about PieceBytes.
     void LoadFromFile(const std::string &AFileName, std::string &Error, std::size_t PieceBytes);
     static constexpr std::size_t DefaultPieceBytes = std::size_t(1) << 20;
     /// The same from text already in memory (decoded as a file would be).
     void LoadFromText(std::string_view Text, std::string &Error);
-    /// The written format: an empty line, then "// entity N" and the block of
-    /// each stored entity. A brush entity other than the worldspawn whose
+    /// The 1-based number of the line where the last load failed: the line
+    /// that holds the fault, or the text's last line when a block was not
+    /// closed (lines counted as SplitLines splits them); 0 after a load that
+    /// read.
+    std::size_t ErrorLine() const { return FErrorLine; }
+    /// The written format: the header lines, an empty line, then "// entity N"
+    /// and the block of each stored entity. A brush entity other than the worldspawn whose
     /// brushes are all removed is left out: it would be a broken entity.
     void SaveToList(TLineWriter &List) const;
     /// Writes the map without asking (safely: the old file stays whole on failure).
@@ -161,7 +175,9 @@ public:
 
 private:
     std::vector<std::unique_ptr<TEntity>> FItems;
+    std::vector<std::string> FHeader;
     std::string FFileName;
+    std::size_t FErrorLine = 0;
     TFileIdentity FIdentity; ///< of the file last read
     bool FNeedSave = false;
     bool FOtherText = false;
@@ -176,8 +192,8 @@ enum class TLoadFailure
 };
 
 /// Loads Map from FileName (which becomes its name); a map that does not read
-/// raises its diagnostic as Failure says. An unreadable file raises
-/// "Cannot open file "%s". %s".
+/// raises "FILE:LINE: TEXT" (its diagnostic, where it was found) as Failure
+/// says. An unreadable file raises "Cannot open file "%s". %s".
 void LoadMapFile(TMapFile &Map, const std::string &FileName, TLoadFailure Failure);
 
 /// The file-name part of identifiers: the name after its last "\", "/" or ":".

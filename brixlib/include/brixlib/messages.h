@@ -53,8 +53,8 @@ enum class TMsgId
     msgWorldspawnSourceSkipped = 205,
 };
 
-/// The template of a message as console bytes: English as ASCII, Russian in
-/// code page 866 (one byte per character).
+/// The template of a message as console bytes: English as ASCII, Russian as
+/// the console shows it (UTF-8; code page 866 on Windows).
 std::string GetMsg(TMsgId Id);
 
 /// GetMsg with each "%s" replaced, left to right, by the next argument; the
