@@ -50,6 +50,7 @@ struct TRunState
     std::vector<std::string> AddFileMasks;
     TMapFileList AddMaps;
     TRules Rules;
+    std::vector<TTextureRename> TextureRenames; ///< "-rt", in order
     TAreaList BrushAreas;
     TAreaList EntityAreas;
     bool Unanswered = false; ///< the end of input stood for an overwrite answer

@@ -30,6 +30,8 @@ constexpr TRuleOption RuleOptions[] = {
     {"dst", TRuleKind::rkDst},
     {"ddt", TRuleKind::rkDdt},
     {"dat", TRuleKind::rkDat},
+    {"dl", TRuleKind::rkDl},
+    {"kl", TRuleKind::rkKl},
 };
 
 constexpr TCommandWord CommandWords[] = {
@@ -74,6 +76,20 @@ void IncludeOptionFile(TRunState &State, const std::string &FileName, std::ostre
     }
 }
 
+// "-rt:MASK=NAME": the first "=" ends the mask. A name with a blank or a
+// control character would be written into face lines that do not read back.
+void AddTextureRename(TRunState &State, const std::string &Arg, const std::string &Value)
+{
+    const std::size_t Eq = Value.find('=');
+    const bool Bad = Eq == std::string::npos || Eq == 0 || Eq + 1 == Value.size() ||
+                     std::any_of(Value.begin() + static_cast<std::ptrdiff_t>(Eq + 1), Value.end(),
+                         [](char C) { return static_cast<unsigned char>(C) <= 32; });
+    if (Bad) {
+        RaiseError(FmtMsg(TMsgId::msgIncorrectParameter, {Arg}));
+    }
+    State.TextureRenames.push_back({TMask(Value.substr(0, Eq)), Value.substr(Eq + 1)});
+}
+
 void ParseNamedOption(
     TRunState &State, const std::string &Arg, const std::string &Name, const std::string &Value, std::ostream &Out)
 {
@@ -96,6 +112,8 @@ void ParseNamedOption(
         State.WorldspawnSourceMap.SetFileName(Value);
     } else if (Name == "nuid") {
         State.ConcatOptions.AddNonUniqueId(Value);
+    } else if (Name == "rt") {
+        AddTextureRename(State, Arg, Value);
     } else {
         for (const TRuleOption &Rule : RuleOptions) {
             if (Name == Rule.Name) {

@@ -130,6 +130,8 @@ void ExecuteRun(TRunState &State, std::ostream &Out, std::istream &In)
         ApplyRules(State.Rules, State.AddMaps[M], TMapRole::mrAdditional);
     }
     RunCommand(State);
+    // Renamed first, so the destination's texture rules see the new names.
+    RenameTextures(State.DestMap, State.TextureRenames);
     ApplyRules(State.Rules, State.DestMap, TMapRole::mrDestination);
     CutOffAreas(State.DestMap, State.BrushAreas, State.EntityAreas);
     WriteResults(State, Out, In);

@@ -1,5 +1,5 @@
 // Number text of any kind: the readers accept or refuse it, and a value they
-// accept is written in a form they read back to the same written form.
+// accept is written in a form they read back to the same value.
 #include <charconv>
 #include <cmath>
 #include <string>
@@ -36,8 +36,8 @@ void CheckFloat(std::string_view S)
     if (!TryStrToFloat(Text, W)) {
         Fail(("a written number does not read again: " + Text).c_str());
     }
-    if (FloatToStr(W) != Text) {
-        Fail(("a number written, read and written again changed: " + Text).c_str());
+    if (W != V) {
+        Fail(("a written number reads back as another value: " + Text).c_str());
     }
 }
 

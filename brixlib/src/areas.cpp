@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "brixlib/commands.h"
 #include "brixlib/entitykeys.h"
 #include "brixlib/numbers.h"
 #include "brixlib/rules.h"
@@ -78,7 +79,9 @@ void TAreaInfo::UpdateAreas(TMapFile &Map)
     for (std::size_t I = 0; I < Map.Count(); ++I) {
         TEntity &E = Map[I];
         const bool Match = ByID ? (E.Indexed() && Mask.Matches(E.IDView())) : Mask.Matches(E.PropValue(KeyClassName));
-        if (!Match) {
+        // A group or detail entity without brushes (a TrenchBroom group of
+        // point entities) has no place of its own: it centres no area.
+        if (!Match || (E.Brushes.Empty() && IsWorldGeometry(E))) {
             continue;
         }
         // The bounds first: when they raise, no half-made sub-area is left.

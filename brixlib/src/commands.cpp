@@ -2,6 +2,8 @@
 // passes, the cut-off areas and the worldspawn properties of another map.
 #include "brixlib/commands.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <unordered_map>
 #include <utility>
@@ -282,10 +284,17 @@ void RemoveDupIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps)
 
 void ApplyRules(const TRules &Rules, TMapFile &Map, TMapRole Role)
 {
+    std::vector<TMask> DeleteLayers;
+    std::vector<TMask> KeepLayers;
+    for (const TRule &R : Rules) {
+        if (R.AppliesTo(Role) && R.IsLayerRule()) {
+            (R.Rule == TRuleKind::rkDl ? DeleteLayers : KeepLayers).push_back(R.Mask());
+        }
+    }
     for (std::size_t I = 0; I < Map.Count(); ++I) {
         TEntity &E = Map[I];
         for (const TRule &R : Rules) {
-            if (!R.AppliesTo(Role)) {
+            if (!R.AppliesTo(Role) || R.IsLayerRule()) {
                 continue;
             }
             if (R.IsEntityRule()) {
@@ -295,6 +304,16 @@ void ApplyRules(const TRules &Rules, TMapFile &Map, TMapRole Role)
             }
         }
     }
+    // Rules only clear flags, so the layer pass may come after the others.
+    if (!DeleteLayers.empty() || !KeepLayers.empty()) {
+        RemoveLayers(Map, DeleteLayers, KeepLayers);
+    }
+}
+
+bool IsWorldGeometry(const TEntity &E)
+{
+    const std::string &Class = E.PropValue(KeyClassName);
+    return Class == ClassFuncGroup || Class.starts_with(ClassDetailPrefix);
 }
 
 void CutOffAreas(TMapFile &Map, TAreaList &BrushAreas, TAreaList &EntityAreas)
@@ -303,7 +322,9 @@ void CutOffAreas(TMapFile &Map, TAreaList &BrushAreas, TAreaList &EntityAreas)
     EntityAreas.UpdateAreas(Map);
     for (std::size_t I = 0; I < Map.Count(); ++I) {
         TEntity &E = Map[I];
-        if (E.WorldSpawn()) {
+        // Compilers merge groups and detail into the world: a cut through the
+        // world must cut them brush by brush too, or a region keeps them whole.
+        if (E.WorldSpawn() || IsWorldGeometry(E)) {
             if (BrushAreas.Empty()) {
                 continue;
             }
@@ -316,6 +337,143 @@ void CutOffAreas(TMapFile &Map, TAreaList &BrushAreas, TAreaList &EntityAreas)
             // without a place is reported whatever else removed it.
             E.CalcMinMax();
             E.SetIsStored(E.IsStored() && EntityAreas.PointInArea(E.Bounds.Center));
+        }
+    }
+}
+
+namespace
+{
+
+bool IsTbEntity(const TEntity &E, std::string_view Type)
+{
+    return E.PropValue(KeyTbType) == Type && E.PropValue(KeyClassName) == ClassFuncGroup;
+}
+
+/// The positions of the layers or of the groups of a map by "_tb_id"; the
+/// first of equal ids wins. An empty id is left out, so that a missing
+/// "_tb_layer" or "_tb_group" (read as empty) names nothing.
+std::unordered_map<std::string_view, std::size_t> TbEntitiesById(const TMapFile &Map, std::string_view Type)
+{
+    std::unordered_map<std::string_view, std::size_t> Found;
+    for (std::size_t I = 0; I < Map.Count(); ++I) {
+        const std::string &Id = Map[I].PropValue(KeyTbId);
+        if (!Id.empty() && IsTbEntity(Map[I], Type)) {
+            Found.try_emplace(Id, I);
+        }
+    }
+    return Found;
+}
+
+} // namespace
+
+std::vector<const TEntity *> FindLayers(const TMapFile &Map)
+{
+    const auto Layers = TbEntitiesById(Map, TbTypeLayer);
+    const auto Groups = TbEntitiesById(Map, TbTypeGroup);
+    enum class TState : std::uint8_t
+    {
+        stUnknown,
+        stOnPath,
+        stDone
+    };
+    std::vector<TState> State(Map.Count(), TState::stUnknown);
+    std::vector<const TEntity *> Result(Map.Count(), nullptr);
+    std::vector<std::size_t> Path;
+    // A chain of groups is walked without recursion (nesting may be deep in a
+    // hostile file) and every group on it learns the answer at once.
+    for (std::size_t Start = 0; Start < Map.Count(); ++Start) {
+        const TEntity *Layer = nullptr;
+        std::size_t At = Start;
+        Path.clear();
+        while (true) {
+            if (State[At] == TState::stDone) {
+                Layer = Result[At];
+                break;
+            }
+            if (State[At] == TState::stOnPath) {
+                break; // a cycle of groups leads to no layer
+            }
+            State[At] = TState::stOnPath;
+            Path.push_back(At);
+            const TEntity &E = Map[At];
+            if (E.WorldSpawn()) {
+                break;
+            }
+            if (IsTbEntity(E, TbTypeLayer)) {
+                Layer = &E;
+                break;
+            }
+            if (const auto It = Layers.find(E.PropValue(KeyTbLayer)); It != Layers.end()) {
+                Layer = &Map[It->second];
+                break;
+            }
+            const auto It = Groups.find(E.PropValue(KeyTbGroup));
+            if (It == Groups.end()) {
+                break;
+            }
+            At = It->second;
+        }
+        for (const std::size_t P : Path) {
+            State[P] = TState::stDone;
+            Result[P] = Layer;
+        }
+    }
+    return Result;
+}
+
+std::string_view LayerName(const TEntity *Layer)
+{
+    return Layer == nullptr ? TbDefaultLayerName : std::string_view(Layer->PropValue(KeyTbName));
+}
+
+void RemoveLayers(TMapFile &Map, const std::vector<TMask> &Delete, const std::vector<TMask> &Keep)
+{
+    // As with every rule, an empty name matches no mask.
+    const auto AnyMatches = [](const std::vector<TMask> &Masks, std::string_view Name) {
+        return !Name.empty() &&
+               std::any_of(Masks.begin(), Masks.end(), [Name](const TMask &M) { return M.Matches(Name); });
+    };
+    const std::vector<const TEntity *> Layers = FindLayers(Map);
+    std::unordered_map<const TEntity *, bool> Removed; // one decision per layer
+    for (std::size_t I = 0; I < Map.Count(); ++I) {
+        const auto [It, New] = Removed.try_emplace(Layers[I], false);
+        if (New) {
+            const std::string_view Name = LayerName(Layers[I]);
+            It->second =
+                (Layers[I] != nullptr && AnyMatches(Delete, Name)) || (!Keep.empty() && !AnyMatches(Keep, Name));
+        }
+        if (!It->second) {
+            continue;
+        }
+        TEntity &E = Map[I];
+        if (E.WorldSpawn()) {
+            // The level's properties stay; only its brushes are the layer's.
+            for (TBrush &B : E.Brushes) {
+                B.SetIsStored(false);
+            }
+        } else {
+            E.SetIsStored(false);
+        }
+    }
+}
+
+void RenameTextures(TMapFile &Map, const std::vector<TTextureRename> &Renames)
+{
+    for (const TTextureRename &R : Renames) {
+        R.Mask.Validate();
+    }
+    if (Renames.empty()) {
+        return;
+    }
+    for (std::size_t I = 0; I < Map.Count(); ++I) {
+        for (TBrush &B : Map[I].Brushes) {
+            for (TBrushSide &Side : B.SideList()) {
+                for (const TTextureRename &R : Renames) {
+                    if (R.Mask.Matches(Side.texture)) {
+                        Side.texture = R.Name;
+                    }
+                }
+            }
         }
     }
 }

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <system_error>
 
 #include "brixlib/messages.h"
@@ -63,8 +64,8 @@ char *FormatWhole(char *P, std::uint64_t V)
 /// Writes a positive A that is M / 10^K for a whole M below 10^15 and K of 1
 /// to 4, when that decimal is exactly what A was read from (its nearest
 /// Double is A). Such a decimal lies within half a unit of A's 15th digit, so
-/// it is A rounded to 15 digits. Returns the end of the text, or null when A
-/// is no such number.
+/// it is A rounded to 15 digits, which read back as A: what the general way
+/// writes. Returns the end of the text, or null when A is no such number.
 char *FormatShortFraction(char *P, double A)
 {
     if (!(A < 1e11)) {
@@ -332,68 +333,149 @@ double StrToFloat(std::string_view S)
     return V;
 }
 
+namespace
+{
+
+/// Writes the text std::to_chars gives for a positive value in scientific
+/// notation ("7.278181818181829e+02", trailing zeros allowed) in the map's
+/// form: fixed notation when the point stands from 3 places before the first
+/// digit to 15 places after it ("0.0001", "999999999999999.9"), else
+/// scientific with a bare exponent ("1E15", "1E-5", "1.7976931348623157E308").
+char *FormatScientificText(char *P, const char *Text, const char *TextEnd)
+{
+    char Digits[24];
+    int Count = 0;
+    const char *Q = Text;
+    for (; Q < TextEnd && *Q != 'e'; ++Q) {
+        if (*Q != '.' && Count < static_cast<int>(sizeof Digits)) {
+            Digits[Count++] = *Q;
+        }
+    }
+    while (Count > 1 && Digits[Count - 1] == '0') {
+        --Count;
+    }
+    int Exponent = 0;
+    bool NegativeExponent = false;
+    if (Q < TextEnd) {
+        ++Q;
+        if (Q < TextEnd && (*Q == '-' || *Q == '+')) {
+            NegativeExponent = *Q++ == '-';
+        }
+        for (; Q < TextEnd; ++Q) {
+            Exponent = Exponent * 10 + (*Q - '0');
+        }
+    }
+    if (NegativeExponent) {
+        Exponent = -Exponent;
+    }
+    const int Point = Exponent + 1; // the value is 0.Digits x 10^Point
+    const auto Put = [&P, &Digits](int From, int To) {
+        for (int I = From; I < To; ++I) {
+            *P++ = Digits[I];
+        }
+    };
+    if (Point >= -3 && Point <= 15) {
+        if (Point <= 0) {
+            *P++ = '0';
+            *P++ = '.';
+            for (int I = Point; I < 0; ++I) {
+                *P++ = '0';
+            }
+            Put(0, Count);
+        } else if (Count <= Point) {
+            Put(0, Count);
+            for (int I = Count; I < Point; ++I) {
+                *P++ = '0';
+            }
+        } else {
+            Put(0, Point);
+            *P++ = '.';
+            Put(Point, Count);
+        }
+        return P;
+    }
+    *P++ = Digits[0];
+    if (Count > 1) {
+        *P++ = '.';
+        Put(1, Count);
+    }
+    *P++ = 'E';
+    if (Exponent < 0) {
+        *P++ = '-';
+    }
+    return FormatWhole(P, static_cast<std::uint64_t>(Exponent < 0 ? -Exponent : Exponent));
+}
+
+/// Writes a positive finite A with the fewest of 15, 16 or 17 correctly
+/// rounded significant digits that read back as A.
+char *FormatRoundTrip(char *P, double A)
+{
+    char Buf[40];
+    std::to_chars_result R{};
+    // For a normal Double other than a power of two, the shortest digits that
+    // read back are those digits, and quicker to make. The decimals that read
+    // back as A lie within half a unit of A on either side: too narrow a range
+    // for two 15-digit decimals, so a text of 15 digits or fewer is A's 15
+    // digits; and A's correctly rounded 16 or 17 digits are at least as close
+    // to A as any other text of that length, so they read back and are the
+    // shortest text (ties go to the even digit in both). Subnormals, whose 15
+    // digits may be longer than their shortest text, and powers of two, whose
+    // range is narrower below, are rounded and read back one digit count after
+    // the other.
+    const auto Bits = std::bit_cast<std::uint64_t>(A);
+    if (A >= std::numeric_limits<double>::min() && (Bits & 0xFFFFFFFFFFFFFull) != 0) {
+        R = std::to_chars(Buf, Buf + sizeof Buf, A, std::chars_format::scientific);
+    } else {
+        for (int Digits = 15; Digits <= 17; ++Digits) {
+            R = std::to_chars(Buf, Buf + sizeof Buf, A, std::chars_format::scientific, Digits - 1);
+            double Back = 0;
+            const auto [Ptr, Ec] = std::from_chars(Buf, R.ptr, Back, std::chars_format::scientific);
+            if (Ec == std::errc() && Ptr == R.ptr && Back == A) {
+                break;
+            }
+        }
+    }
+    return FormatScientificText(P, Buf, R.ptr);
+}
+
+} // namespace
+
 char *FormatFloat(char *P, double Value)
 {
     // Whole numbers below 10^15 have at most 15 digits: written exactly as
     // integers. Zero, negative zero included, is "0". (NaN and the infinities
-    // fail the range test.)
+    // fail the range test.) Most coordinates are whole: without the hint the
+    // compiler moves this path behind a jump.
     if (Value > -1e15 && Value < 1e15) {
         const auto Whole = static_cast<long long>(Value);
-        if (static_cast<double>(Whole) == Value) {
+        if (static_cast<double>(Whole) == Value) [[likely]] {
             if (Whole < 0) {
                 *P++ = '-';
             }
             return FormatWhole(P, static_cast<std::uint64_t>(Whole < 0 ? -Whole : Whole));
         }
     }
-    const auto Put = [&P](std::string_view Text) {
-        for (const char C : Text) {
-            *P++ = C;
-        }
-        return P;
-    };
     if (std::isnan(Value)) {
-        return Put("NAN");
+        std::memcpy(P, "NAN", 3);
+        return P + 3;
     }
-    if (std::isinf(Value)) {
-        return Put(Value < 0 ? "-INF" : "INF");
-    }
-    // Rounded to 15 digits, the largest Doubles would become 1.79769313486232E308,
-    // beyond the range: a map written so could not be read again. Round those down.
-    if (std::fabs(Value) > 1.79769313486231e308) {
-        return Put(Value < 0 ? "-1.79769313486231E308" : "1.79769313486231E308");
-    }
-    // Coordinates are mostly short decimals such as 0.5 or 12.25.
-    {
-        char *Q = P;
-        if (Value < 0) {
-            *Q++ = '-';
-        }
-        if (char *End = FormatShortFraction(Q, std::fabs(Value))) {
-            return End;
-        }
-    }
-    char Buf[64];
-    auto R = std::to_chars(Buf, Buf + sizeof Buf, Value, std::chars_format::general, 15);
-    std::string_view Text(Buf, static_cast<std::size_t>(R.ptr - Buf));
-    const std::size_t EPos = Text.find('e');
-    if (EPos == std::string_view::npos) {
-        return Put(Text);
-    }
-    // "1e+15" -> "1E15", "1e-05" -> "1E-5"
-    Put(Text.substr(0, EPos));
-    *P++ = 'E';
-    std::size_t K = EPos + 1;
-    if (Text[K] == '-') {
+    if (Value < 0) {
         *P++ = '-';
     }
-    if (Text[K] == '-' || Text[K] == '+') {
-        ++K;
+    if (std::isinf(Value)) {
+        std::memcpy(P, "INF", 3);
+        return P + 3;
     }
-    while (K + 1 < Text.size() && Text[K] == '0') {
-        ++K;
+    // Coordinates are mostly short decimals such as 0.5 or 12.25, which read
+    // back from their 15 digits.
+    const double A = std::fabs(Value);
+    if (char *End = FormatShortFraction(P, A)) {
+        return End;
     }
-    return Put(Text.substr(K));
+    // The largest Doubles need no care: their 15 digits, such as
+    // 1.79769313486232E308, lie beyond the range and do not read back, so
+    // they get the 17 digits that do.
+    return FormatRoundTrip(P, A);
 }
 
 void AppendFloat(std::string &Out, double Value)

@@ -23,10 +23,17 @@ bool TRule::IsEntityRule() const
     return Rule == TRuleKind::rkDe || Rule == TRuleKind::rkDse || Rule == TRuleKind::rkDae;
 }
 
+bool TRule::IsLayerRule() const
+{
+    return Rule == TRuleKind::rkDl || Rule == TRuleKind::rkKl;
+}
+
 bool TRule::AppliesTo(TMapRole Role) const
 {
     switch (Rule) {
         case TRuleKind::rkDe:
+        case TRuleKind::rkDl:
+        case TRuleKind::rkKl:
             return Role != TMapRole::mrDestination;
         case TRuleKind::rkDt:
             return true;

@@ -6,10 +6,12 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "testfiles.h"
 
 #include "../testplatform.h"
+#include "brixlib/commands.h"
 #include "brixlib/mapfile.h"
 
 namespace fs = std::filesystem;
@@ -90,6 +93,10 @@ const std::string Donor = Map({{DonorProps, {}}});
 const std::string SrcS = Map({{WsBaseProps, {W1, W2}}, Light});
 const std::string AddA = Map({{WsExtraProps, {W3, W4}}, Light2});
 const std::string Truncated = "{\n\"classname\" \"worldspawn\"\n";
+// A TrenchBroom layer "rooms"; the player start is in the default layer.
+const TEnt LayerRooms = {
+    {{"classname", "func_group"}, {"_tb_type", "_tb_layer"}, {"_tb_name", "rooms"}, {"_tb_id", "1"}}, {W3}};
+const std::string Layered = Map({{WsBaseProps, {W1}}, LayerRooms, Start});
 
 const std::string Saved = "out.map saved\nComplete\n";
 std::string Question(const std::string &Name)
@@ -445,6 +452,11 @@ TEST(Brixel, CommandLineErrors)
         {"option line with a leading blank", {"-sc:o.txt"}, {{"o.txt", " -y\n"}}, "",
             "Include o.txt\nERROR! Undefined command:  -y\n", 1, {}},
         {"bad area", {"base.map", "-ba:x/1"}, Files, "", "ERROR! Incorrect format of parameter: -ba:x/1\n", 1, {}},
+        {"-rt without =", {"-RT:abc"}, {}, "", "ERROR! Incorrect format of parameter: -RT:abc\n", 1, {}},
+        {"-rt without mask", {"-rt:=X"}, {}, "", "ERROR! Incorrect format of parameter: -rt:=X\n", 1, {}},
+        {"-rt without name", {"-rt:X="}, {}, "", "ERROR! Incorrect format of parameter: -rt:X=\n", 1, {}},
+        {"-rt empty", {"-rt:"}, {}, "", "ERROR! Incorrect format of parameter: -rt:\n", 1, {}},
+        {"-rt name with a blank", {"-rt:X=a b"}, {}, "", "ERROR! Incorrect format of parameter: -rt:X=a b\n", 1, {}},
         {"area map does not read", {"base.map", "-ba:m/bad.map"}, {{"base.map", Base}, {"bad.map", Truncated}}, "",
             "bad.map:2: Unexpected end of file\n", 1, {}},
     });
@@ -569,6 +581,12 @@ TEST(Brixel, Rules)
         {"a brush entity without brushes is not written", {"base.map", "-dt:DOOR", "-dest:out.map", "-y"},
             {{"base.map", Base}}, "", Saved, 0, {{"out.map", Map({{WsBaseProps, {W1, W2}}, Light})}}},
         {"an invalid mask", Concat("-de:[abc"), Files, "", "ERROR! '[abc' is an invalid mask at (5)\n", 1, {}},
+        {"-rt before -ddt, names ignore case", {"base.map", "-ddt:null", "-RT:door=NULL", "-dest:out.map", "-y"},
+            {{"base.map", Base}}, "", Saved, 0, {{"out.map", Map({{WsBaseProps, {W1, W2}}, Light})}}},
+        {"-KL:", {"tb.map", "-KL:rooms", "-dest:out.map", "-y"}, {{"tb.map", Layered}}, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {}}, LayerRooms})}}},
+        {"-DL:", {"tb.map", "-DL:r*", "-dest:out.map", "-y"}, {{"tb.map", Layered}}, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {W1}}, Start})}}},
     });
 }
 
@@ -719,6 +737,27 @@ TEST(Brixel, LoadAndWriteErrors)
             "bad.map:2: Unexpected end of file\n", 1, {}},
         {"additional file does not read", {"base.map", "bad.map", "-dest:out.map", "-y"},
             {{"base.map", Base}, {"bad.map", Truncated}}, "", "ERROR! bad.map:2: Unexpected end of file\n", 1, {}},
+        // Each reader's fault, in the second of two maps a pattern finds, with
+        // lone CR line ends: the message says which file and which line.
+        {"bad face points", {"base.map", "p*.map", "-y"},
+            {{"base.map", Base}, {"p1.map", Base},
+                {"p2.map", "{\r\"classname\" \"worldspawn\"\r{\r( 0 0 0 ) x\r}\r}\r"}},
+            "", "ERROR! p2.map:4: '(' expected\n", 1, {}},
+        {"no texture", {"base.map", "p*.map", "-y"},
+            {{"base.map", Base}, {"p1.map", Base}, {"p2.map", "{\r{\r( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 )\r}\r}\r"}}, "",
+            "ERROR! p2.map:3: Texture name expected\n", 1, {}},
+        {"no texture parameters", {"base.map", "p*.map", "-y"},
+            {{"base.map", Base}, {"p1.map", Base}, {"p2.map", "{\r\r{\r( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) T\r}\r}\r"}}, "",
+            "ERROR! p2.map:4: Unexpected end of line\n", 1, {}},
+        {"a point without its end", {"base.map", "p*.map", "-y"},
+            {{"base.map", Base}, {"p1.map", Base}, {"p2.map", "{\r{\r( 0 0 0\r}\r}\r"}}, "",
+            "ERROR! p2.map:3: Format error\n", 1, {}},
+        {"a bad number", {"base.map", "p*.map", "-y"},
+            {{"base.map", Base}, {"p1.map", Base}, {"p2.map", "{\r{\r( 0 0 1e ) ( 1 0 0 ) ( 0 1 0 ) T 0\r}\r}\r"}}, "",
+            "ERROR! p2.map:3: '1e ' is not a valid floating point value\n", 1, {}},
+        {"a bad property", {"base.map", "p*.map", "-y"},
+            {{"base.map", Base}, {"p1.map", Base}, {"p2.map", "// x\r\n{\r\n\"a\" b\r\n}\r\n"}}, "",
+            "ERROR! p2.map:3: '\"' expected\n", 1, {}},
         {"destination cannot be created; no file of the run is written",
             {"mkid", "base.map", "extra.map", "-dest:nodir/out.map", "-y"}, {{"base.map", Base}, {"extra.map", Extra}},
             "", "ERROR! Cannot create file \"nodir/out.map\". ", 1, {}, true},
@@ -765,4 +804,101 @@ TEST(Brixel, Examples)
         ASSERT_GT(Out.Count(), 0u);
         EXPECT_EQ(Out[0].PropValue("message"), "Two rooms");
     }
+}
+
+namespace
+{
+
+/// Brushes of the world (worldspawn, groups, detail), those of them centred at
+/// x <= Mid, and the other entities' brushes.
+struct TTally
+{
+    std::size_t World = 0, WorldWest = 0, Other = 0;
+};
+
+TTally Tally(brix::TMapFile &Map, double Mid)
+{
+    TTally T;
+    for (std::size_t I = 0; I < Map.Count(); ++I) {
+        const bool World = Map[I].WorldSpawn() || brix::IsWorldGeometry(Map[I]);
+        for (brix::TBrush &B : Map[I].Brushes) {
+            B.CalcMinMax();
+            T.World += World ? 1 : 0;
+            T.WorldWest += World && B.Bounds.Center.x <= Mid ? 1 : 0;
+            T.Other += World ? 0 : 1;
+        }
+    }
+    return T;
+}
+
+/// Each entity as its properties and sorted brushes, sorted: equal for maps
+/// that hold the same things in any order.
+std::vector<std::string> Contents(const brix::TMapFile &Map)
+{
+    std::vector<std::string> Items;
+    for (std::size_t I = 0; I < Map.Count(); ++I) {
+        std::vector<std::string> Parts;
+        for (const brix::TBrush &B : Map[I].Brushes) {
+            brix::TLineWriter W;
+            B.SaveToList(W);
+            Parts.push_back(W.Text());
+        }
+        std::sort(Parts.begin(), Parts.end());
+        for (std::size_t P = 0; P < Map[I].Props.size(); ++P) {
+            Parts.push_back(Map[I].Props[P] + "=" + Map[I].Values[P] + "\n");
+        }
+        Items.push_back(std::accumulate(Parts.begin(), Parts.end(), std::string()));
+    }
+    std::sort(Items.begin(), Items.end());
+    return Items;
+}
+
+} // namespace
+
+TEST(Brixel, CorpusCuts)
+{
+    const fs::path Source = fs::path(BRIX_CORPUS_DIR) / "e3m4.map";
+    if (!fs::is_regular_file(Source)) {
+        GTEST_SKIP() << "no map corpus at " << Source.string();
+    }
+    TTempDir Dir;
+    fs::copy_file(Source, Dir.Work() / "e3m4.map");
+    // Runs the program and loads what it wrote.
+    const auto Run = [&](std::vector<std::string> Args, const std::string &Dest) {
+        Args.insert(Args.end(), {"-dest:" + Dest, "-y"});
+        const TRun R = RunBrixel(Dir, Args, "");
+        EXPECT_EQ(R.Status, 0) << R.Out;
+        brix::TMapFile Map;
+        std::string Error;
+        Map.LoadFromFile((Dir.Work() / Dest).string(), Error);
+        EXPECT_EQ(Error, "");
+        return Map;
+    };
+    // Slabs of x, any y and z; the map spans x = -3360 to 3232.
+    const auto Slab = [](const std::string &X1, const std::string &X2) {
+        const std::string M = "2147483647";
+        return "b/" + X1 + "/-" + M + "/-" + M + "/" + X2 + "/" + M + "/" + M;
+    };
+    const std::string West = Slab("-2147483647", "-64"), East = Slab("-64", "2147483647");
+
+    // -ba keeps the world brushes centred in the half, and only those.
+    brix::TMapFile Plain = Run({"e3m4.map"}, "plain.map");
+    brix::TMapFile Half = Run({"e3m4.map", "-ba:" + West}, "half.map");
+    const TTally Before = Tally(Plain, -64), After = Tally(Half, -64);
+    EXPECT_EQ(After.World, Before.WorldWest);
+    EXPECT_EQ(After.WorldWest, After.World);
+    EXPECT_EQ(After.Other, Before.Other);
+    EXPECT_GT(After.World * 10, Before.World * 3);
+    EXPECT_LT(After.World * 10, Before.World * 7);
+
+    // -ea round the whole map changes nothing.
+    Run({"e3m4.map", "-ea:" + Slab("-2147483647", "2147483647")}, "all.map");
+    EXPECT_TRUE(ReadAll(Dir.Work() / "all.map") == ReadAll(Dir.Work() / "plain.map"));
+
+    // The halves cut with the same slabs for brushes and entities (what lies on
+    // x = -64 is in both), merged by id, give the map back.
+    const brix::TMapFile Ids = Run({"mkid", "e3m4.map"}, "ids.map");
+    EXPECT_LT(Run({"ids.map", "-ba:" + West, "-ea:" + West}, "west.map").Count(), Ids.Count());
+    EXPECT_LT(Run({"ids.map", "-ba:" + East, "-ea:" + East}, "east.map").Count(), Ids.Count());
+    EXPECT_TRUE(Contents(Run({"west.map", "east.map"}, "back.map")) == Contents(Ids));
 }

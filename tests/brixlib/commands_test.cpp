@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "brixlib/commands.h"
@@ -275,16 +276,34 @@ TEST(Commands, CutOffAreas)
     {
         const char *BrushArea, *EntityArea;
         std::string Expected;
+        std::string Source = {}; ///< Map when empty
     };
     // Brush centres at x = 8, 40 and 72; the light at x = 100.
     const std::string Map = Ent(World, Box(0) + Box(32) + Box(64)) + Ent("classname=light|origin=100 8 8") +
                             Ent("classname=func_wall", Box(64));
+    // World geometry: a group with brushes, a detail entity, a group of point
+    // entities (no brush, no origin); a class that differs in letter case is not.
+    const std::string Group = Ent("classname=func_group|_tb_type=_tb_group|_tb_id=1", Box(32) + Box(64));
+    const std::string Detail = Ent("classname=func_detail_wall", Box(64));
+    const std::string PointGroup = Ent("classname=func_group|_tb_type=_tb_group|_tb_id=2");
+    const std::string Light = Ent("classname=light|origin=100 8 8|_tb_group=2");
+    const std::string Wall = Ent("classname=func_wall", Box(32));
+    const std::string NotGroup = Ent("classname=Func_Group", Box(64));
+    const std::string Groups = Ent(World, Box(0)) + Group + Detail + PointGroup + Light + Wall + NotGroup;
     const Case Cases[] = {
         {"b/0/0/0/40/16/16", "",
             Ent(World, Box(0) + Box(32)) + Ent("classname=light|origin=100 8 8") + Ent("classname=func_wall", Box(64))},
         {"", "b/64/0/0/100/16/16", Map},
         {"", "b/80/0/0/100/16/16", Ent(World, Box(0) + Box(32) + Box(64)) + Ent("classname=light|origin=100 8 8")},
         {"r/8/8/4", "r/72/8/8/0", Ent(World, Box(0)) + Ent("classname=func_wall", Box(64))},
+        {"b/0/0/0/48/16/16", "",
+            Ent(World, Box(0)) + Ent("classname=func_group|_tb_type=_tb_group|_tb_id=1", Box(32)) + PointGroup + Light +
+                Wall + NotGroup,
+            Groups},
+        {"", "b/0/0/0/48/16/16", Ent(World, Box(0)) + Group + Detail + PointGroup + Wall, Groups},
+        // Round groups: the one with brushes centres a column at x = 56, the
+        // one without centres none.
+        {"", "r/func_group/20", Ent(World, Box(0)) + Group + Detail + PointGroup + Wall + NotGroup, Groups},
     };
     for (const Case &C : Cases) {
         SCOPED_TRACE(std::string(C.BrushArea) + " " + C.EntityArea);
@@ -296,7 +315,7 @@ TEST(Commands, CutOffAreas)
         if (*C.EntityArea != '\0') {
             ParseAreaSpec(EntityAreas.Add(), C.EntityArea, C.EntityArea);
         }
-        TMapFile Target = MapOf(Map);
+        TMapFile Target = MapOf(C.Source.empty() ? Map : C.Source);
         CutOffAreas(Target, BrushAreas, EntityAreas);
         EXPECT_EQ(Written(Target), Written(MapOf(C.Expected)));
     }
@@ -345,4 +364,81 @@ TEST(Commands, TakeWorldspawnProperties)
         EXPECT_THROW(TakeWorldspawnProperties(Target, Source), EBrixError);
         EXPECT_EQ(Written(Target), Written(MapOf(C.Map)));
     }
+}
+
+TEST(Commands, LayerRules)
+{
+    // Two layers; a group in "rooms" holding a group holding a light; a
+    // detail entity and a light in "lights"; in the default layer a group
+    // with a member, a light, a cycle of groups and a light naming no layer.
+    const std::string Worldspawn = World + "|message=Layers";
+    const std::string Rooms =
+        Ent("classname=func_group|_tb_type=_tb_layer|_tb_name=rooms|_tb_id=1", Box(32)) +
+        Ent("classname=func_group|_tb_type=_tb_group|_tb_name=hall|_tb_id=3|_tb_layer=1", Box(64)) +
+        Ent("classname=func_group|_tb_type=_tb_group|_tb_name=lamp|_tb_id=4|_tb_group=3") +
+        Ent("classname=light|origin=0 0 0|_tb_group=4");
+    const std::string Lights = Ent("classname=func_group|_tb_type=_tb_layer|_tb_name=lights|_tb_id=2") +
+                               Ent("classname=light|origin=8 0 0|_tb_layer=2") +
+                               Ent("classname=func_detail|_tb_layer=2", Box(96));
+    const std::string Default = Ent("classname=func_group|_tb_type=_tb_group|_tb_name=crates|_tb_id=5", Box(128)) +
+                                Ent("classname=info_player_start|origin=0 0 24|_tb_group=5") +
+                                Ent("classname=light|origin=16 0 0") +
+                                Ent("classname=func_group|_tb_type=_tb_group|_tb_id=6|_tb_group=7") +
+                                Ent("classname=func_group|_tb_type=_tb_group|_tb_id=7|_tb_group=6") +
+                                Ent("classname=light|origin=24 0 0|_tb_layer=9");
+    // A layer without a number, which nothing can name.
+    const std::string Orphan = Ent("classname=func_group|_tb_type=_tb_layer|_tb_name=orphan");
+    const std::string Map = Ent(Worldspawn, Box(0)) + Rooms + Lights + Orphan + Default;
+    const std::string Bare = Ent(Worldspawn);
+    const std::string DefaultOnly = Ent(Worldspawn, Box(0)) + Default;
+    using TLayerRules = std::vector<std::pair<TRuleKind, const char *>>;
+    struct Case
+    {
+        const char *Name;
+        TLayerRules Rules;
+        std::string Expected;
+        TMapRole Role = TMapRole::mrSource;
+    };
+    const Case Cases[] = {
+        {"-kl:rooms keeps that layer and the worldspawn's properties", {{TRuleKind::rkKl, "rooms"}}, Bare + Rooms},
+        {"-dl:* keeps the default layer", {{TRuleKind::rkDl, "*"}}, DefaultOnly},
+        {"the default layer by its name", {{TRuleKind::rkKl, "default layer"}}, DefaultOnly},
+        {"-dl:ROOMS in an additional map", {{TRuleKind::rkDl, "ROOMS"}},
+            Ent(Worldspawn, Box(0)) + Lights + Orphan + Default, TMapRole::mrAdditional},
+        {"two -dl", {{TRuleKind::rkDl, "rooms"}, {TRuleKind::rkDl, "lights"}},
+            Ent(Worldspawn, Box(0)) + Orphan + Default},
+        {"a layer without a number holds itself only", {{TRuleKind::rkKl, "orphan"}}, Bare + Orphan},
+        {"two -kl", {{TRuleKind::rkKl, "rooms"}, {TRuleKind::rkKl, "lights"}}, Bare + Rooms + Lights},
+        {"-dl and -kl", {{TRuleKind::rkDl, "rooms"}, {TRuleKind::rkKl, "r*"}}, Bare},
+        {"-kl:* keeps every layer, the default one too", {{TRuleKind::rkKl, "*"}}, Map},
+        {"not in the destination", {{TRuleKind::rkDl, "*"}}, Map, TMapRole::mrDestination},
+    };
+    for (const Case &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TRules Rules;
+        for (const auto &[Kind, Mask] : C.Rules) {
+            Rules.AddRule(Kind, Mask);
+        }
+        TMapFile Target = MapOf(Map);
+        ApplyRules(Rules, Target, C.Role);
+        EXPECT_EQ(Written(Target), Written(MapOf(C.Expected)));
+    }
+}
+
+TEST(Commands, RenameTextures)
+{
+    const auto Renamed = [](const std::vector<TTextureRename> &Renames) {
+        TMapFile Target = MapOf(Ent(World, Box(0, "__TB_empty") + Box(32)));
+        RenameTextures(Target, Renames);
+        return Written(Target);
+    };
+    const auto Expected = [](const std::string &First, const std::string &Second) {
+        return Written(MapOf(Ent(World, Box(0, First) + Box(32, Second))));
+    };
+    EXPECT_EQ(Renamed({{TMask("__tb_empty"), "NULL"}}), Expected("NULL", "WALL"));
+    EXPECT_EQ(Renamed({{TMask("*"), "X"}, {TMask("X"), "Y"}}), Expected("Y", "Y"));
+    EXPECT_EQ(Renamed({{TMask("W*"), "X"}, {TMask("__TB_empty"), "WALL"}}), Expected("WALL", "X"));
+    // A bad mask is reported even where no face would have tested it.
+    TMapFile Empty = MapOf(Ent(World));
+    EXPECT_THROW(RenameTextures(Empty, {{TMask("[a"), "X"}}), EBrixError);
 }

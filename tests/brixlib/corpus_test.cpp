@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "../testplatform.h"
 #include "brixlib/mapfile.h"
@@ -45,6 +47,59 @@ TEST(TMapFile, CorpusRoundTrip)
         EXPECT_TRUE(Written(Second) == Once) << "second write differs";
     }
     EXPECT_GE(Maps, Unreadable.size() + 1);
+}
+
+namespace
+{
+
+/// Every coordinate of every face point of every brush, in map order.
+std::vector<double> Coordinates(const TMapFile &Map)
+{
+    std::vector<double> Values;
+    for (std::size_t E = 0; E < Map.Count(); ++E) {
+        const TBrushList &Brushes = Map[E].Brushes;
+        for (std::size_t B = 0; B < Brushes.Count(); ++B) {
+            for (const TBrushSide &Side : Brushes[B].SideList()) {
+                Values.insert(Values.end(), {Side.p1.x, Side.p1.y, Side.p1.z, Side.p2.x, Side.p2.y, Side.p2.z,
+                                                Side.p3.x, Side.p3.y, Side.p3.z});
+            }
+        }
+    }
+    return Values;
+}
+
+} // namespace
+
+TEST(TMapFile, CorpusNumbersReadBackAsTheSameDoubles)
+{
+    const fs::path Dir = BRIX_CORPUS_DIR;
+    if (!fs::is_directory(Dir)) {
+        GTEST_SKIP() << "no map corpus at " << Dir.string();
+    }
+    std::size_t Compared = 0;
+    std::string NotLoaded;
+    for (const fs::directory_entry &Item : fs::directory_iterator(Dir)) {
+        if (Item.path().extension() != ".map") {
+            continue;
+        }
+        const std::string Name = Item.path().filename().string();
+        SCOPED_TRACE(Name);
+        TMapFile Original, Again;
+        std::string Error;
+        Original.LoadFromFile(Item.path().string(), Error);
+        if (!Error.empty()) {
+            NotLoaded += " " + Name;
+            continue;
+        }
+        Again.LoadFromText(Written(Original), Error);
+        const std::vector<double> Read = Coordinates(Original), ReadBack = Coordinates(Again);
+        const auto Differ = std::mismatch(Read.begin(), Read.end(), ReadBack.begin(), ReadBack.end());
+        EXPECT_TRUE(Differ.first == Read.end() && Differ.second == ReadBack.end())
+            << "coordinate " << Differ.first - Read.begin() << " of " << Read.size() << " differs";
+        Compared += Read.size();
+    }
+    EXPECT_GT(Compared, 0u);
+    std::printf("[          ] %zu coordinates compared; skipped, not loaded:%s\n", Compared, NotLoaded.c_str());
 }
 
 TEST(TMapFile, LineEndsAndEncodingsReadAlike)

@@ -115,7 +115,7 @@ TEST(T3DPoint, ReadPoint)
 TEST(T3DPoint, TextAndEquality)
 {
     EXPECT_EQ(PointToStr({128, -64, 0.5}), "( 128 -64 0.5 )");
-    EXPECT_EQ(PointToStr({-0.0, 1e15, 1.0 / 3}), "( 0 1E15 0.333333333333333 )");
+    EXPECT_EQ(PointToStr({-0.0, 1e15, 1.0 / 3}), "( 0 1E15 0.3333333333333333 )");
     EXPECT_TRUE(PointsEqual({0, 1, 2}, {-0.0, 1, 2}));
     EXPECT_FALSE(PointsEqual({0, 1, 2}, {0, 1, 2.0000000001}));
     EXPECT_FALSE(PointsEqual({0, 1, 2}, {0, 2, 1}));

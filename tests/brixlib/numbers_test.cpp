@@ -1,12 +1,15 @@
 // The short ways of reading and writing numbers (plain decimals in, whole
-// numbers and short fractions out) give exactly what the general ways give.
+// numbers and short fractions out) give exactly what the general ways give,
+// and every written number reads back as the Double it was written from.
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "brixlib/geometry.h"
@@ -17,15 +20,15 @@ using namespace brix;
 namespace
 {
 
-/// The 15-digit general format built from the correctly rounded scientific
-/// form, independently of the writer under test.
-std::string Reference(double V)
+/// The general format with Precision significant digits, built from the
+/// correctly rounded scientific form, independently of the writer under test.
+std::string Reference(double V, int Precision)
 {
     if (V == 0) {
         return "0";
     }
     char Buf[64];
-    const auto R = std::to_chars(Buf, Buf + sizeof Buf, V, std::chars_format::scientific, 14);
+    const auto R = std::to_chars(Buf, Buf + sizeof Buf, V, std::chars_format::scientific, Precision - 1);
     std::string S(Buf, R.ptr);
     std::string Out;
     if (S[0] == '-') {
@@ -72,6 +75,21 @@ std::string Reference(double V)
     return Out;
 }
 
+/// The text the writer must give: the first of 15, 16 and 17 digits that
+/// std::from_chars reads back as V.
+std::string Expected(double V)
+{
+    for (const int Digits : {15, 16}) {
+        const std::string Text = Reference(V, Digits);
+        double Back = 0;
+        const auto R = std::from_chars(Text.data(), Text.data() + Text.size(), Back);
+        if (R.ec == std::errc() && R.ptr == Text.data() + Text.size() && Back == V) {
+            return Text;
+        }
+    }
+    return Reference(V, 17);
+}
+
 } // namespace
 
 TEST(Numbers, ShortFractionsWriteAsTheGeneralFormat)
@@ -85,7 +103,7 @@ TEST(Numbers, ShortFractionsWriteAsTheGeneralFormat)
         {0.5, "0.5"},
         {-16.25, "-16.25"},
         {0.1, "0.1"},
-        {0.1 + 0.2, "0.3"},
+        {0.1 + 0.2, "0.30000000000000004"},
         {2.675, "2.675"},
         {0.0001, "0.0001"},
         {-0.0005, "-0.0005"},
@@ -93,14 +111,14 @@ TEST(Numbers, ShortFractionsWriteAsTheGeneralFormat)
         {0.00001, "1E-5"},
         {99999999999.9999, "99999999999.9999"},
         {123456789012.25, "123456789012.25"},
-        {1234567890123.4567, "1234567890123.46"},
-        {1.0 / 3, "0.333333333333333"},
-        {1 + 1e-15, "1"},
+        {1234567890123.4567, "1234567890123.4568"},
+        {1.0 / 3, "0.3333333333333333"},
+        {1 + 1e-15, "1.000000000000001"},
         {-0.999999999999999, "-0.999999999999999"},
     };
     for (const Case &C : Cases) {
         SCOPED_TRACE(C.Text);
-        EXPECT_EQ(Reference(C.Value), C.Text) << "the case itself is wrong";
+        EXPECT_EQ(Expected(C.Value), C.Text) << "the case itself is wrong";
         EXPECT_EQ(FloatToStr(C.Value), C.Text);
     }
 }
@@ -122,10 +140,88 @@ TEST(Numbers, WrittenNumbersAgreeWithTheGeneralFormat)
         }
         double Decimal = 0;
         std::from_chars(Text.data(), Text.data() + Text.size(), Decimal);
-        ASSERT_EQ(FloatToStr(Decimal), Reference(Decimal)) << Text;
+        ASSERT_EQ(FloatToStr(Decimal), Expected(Decimal)) << Text;
         const double Any = std::bit_cast<double>(Random());
-        if (std::isfinite(Any) && std::fabs(Any) < 1e300) {
-            ASSERT_EQ(FloatToStr(Any), Reference(Any)) << Any;
+        if (std::isfinite(Any)) {
+            ASSERT_EQ(FloatToStr(Any), Expected(Any)) << Any;
+        }
+    }
+}
+
+TEST(Numbers, WrittenWithTheFewestOfFifteenToSeventeenDigitsThatReadBack)
+{
+    const double Tiny = std::numeric_limits<double>::denorm_min();
+    const double Least = std::numeric_limits<double>::min();
+    const double Most = std::numeric_limits<double>::max();
+    struct Case
+    {
+        double Value;
+        const char *Text;
+    };
+    const Case Cases[] = {
+        // Around powers of ten, where the notation and the digit count change.
+        {1e15 - 1, "999999999999999"},
+        {1e15, "1E15"},
+        {1e15 + 1, "1.000000000000001E15"},
+        {999999999999999.9, "999999999999999.9"},
+        {1e16 - 2, "9.999999999999998E15"},
+        {1e16 + 2, "1.0000000000000002E16"},
+        {std::nextafter(1.0, 0.0), "0.9999999999999999"},
+        {std::nextafter(1.0, 2.0), "1.0000000000000002"},
+        {std::nextafter(0.001, 0.0), "0.0009999999999999998"},
+        {std::nextafter(0.001, 1.0), "0.0010000000000000002"},
+        {std::nextafter(1e-4, 0.0), "9.999999999999999E-5"},
+        {std::nextafter(1e21, 0.0), "9.999999999999999E20"},
+        {1e23, "1E23"},
+        // Fifteen digits that read back, and some that do not.
+        {0.333333333333333, "0.333333333333333"},
+        {1.0 / 3, "0.3333333333333333"},
+        {-2.0 / 3, "-0.6666666666666666"},
+        {0.1 + 0.2, "0.30000000000000004"},
+        {727.8181818181829, "727.8181818181829"},
+        {293.407989501953125, "293.4079895019531"},
+        {1.23456789012345e-100, "1.23456789012345E-100"},
+        {-1.23456789012345678e17, "-1.2345678901234568E17"},
+        // Halfway between two 17-digit decimals: the even one.
+        {1250000000000000.25, "1.2500000000000002E15"},
+        {1250000000000000.75, "1.2500000000000008E15"},
+        // Powers of two: the values that read back reach less far below them.
+        {std::ldexp(1.0, -24), "5.9604644775390625E-8"},
+        {std::ldexp(1.0, 60), "1.152921504606847E18"},
+        // Subnormals keep 15 digits where fewer would read back.
+        {Tiny, "4.94065645841247E-324"},
+        {-3 * Tiny, "-1.48219693752374E-323"},
+        {std::nextafter(Least, 0.0), "2.225073858507201E-308"},
+        {Least, "2.2250738585072014E-308"},
+        // Fifteen digits of the largest Doubles would leave the range.
+        {Most, "1.7976931348623157E308"},
+        {-Most, "-1.7976931348623157E308"},
+        {std::nextafter(Most, 0.0), "1.7976931348623155E308"},
+        {1.79769313486231e308, "1.79769313486231E308"},
+        {-0.0, "0"},
+    };
+    for (const Case &C : Cases) {
+        SCOPED_TRACE(C.Text);
+        EXPECT_EQ(Expected(C.Value), C.Text) << "the case itself is wrong";
+        EXPECT_EQ(FloatToStr(C.Value), C.Text);
+        double Back = 1;
+        EXPECT_TRUE(TryStrToFloat(C.Text, Back));
+        EXPECT_EQ(Back, C.Value);
+    }
+    EXPECT_EQ(FloatToStr(std::numeric_limits<double>::quiet_NaN()), "NAN");
+    EXPECT_EQ(FloatToStr(std::numeric_limits<double>::infinity()), "INF");
+    EXPECT_EQ(FloatToStr(-std::numeric_limits<double>::infinity()), "-INF");
+}
+
+TEST(Numbers, PowersAndTheirNeighboursWriteAsTheGeneralFormat)
+{
+    for (int K = -1074; K <= 1023; ++K) {
+        for (const double V : {std::ldexp(1.0, K), std::pow(10.0, K % 324)}) {
+            for (const double W : {std::nextafter(V, 0.0), V, std::nextafter(V, HUGE_VAL)}) {
+                if (std::isfinite(W)) {
+                    ASSERT_EQ(FloatToStr(W), Expected(W)) << W;
+                }
+            }
         }
     }
 }

@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -172,7 +171,7 @@ TEST(Text, CaseFoldKey)
     }
 }
 
-TEST(Numbers, WriteFifteenDigitGeneralFormat)
+TEST(Numbers, WriteGeneralFormat)
 {
     struct Case
     {
@@ -182,21 +181,21 @@ TEST(Numbers, WriteFifteenDigitGeneralFormat)
         {128, "128"},
         {-64.5, "-64.5"},
         {0.1, "0.1"},
-        {1.0 / 3.0, "0.333333333333333"},
+        {1.0 / 3.0, "0.3333333333333333"},
         {1e15 - 1, "999999999999999"},
         {1e15, "1E15"},
         {0.0001, "0.0001"},
         {0.00001, "1E-5"},
-        {1.23456789012345678e17, "1.23456789012346E17"},
+        {1.23456789012345678e17, "1.2345678901234568E17"},
         {-0.0, "0"},
         {0.0, "0"},
         {-1e-7, "-1E-7"},
-        {293.407989501953125, "293.407989501953"},
-        {727.8181818181829, "727.818181818183"},
+        {293.407989501953125, "293.4079895019531"},
+        {727.8181818181829, "727.8181818181829"},
         {-2.22045e-16, "-2.22045E-16"},
         {1e100, "1E100"},
         {123456.5, "123456.5"},
-        {999999999999999.9, "1E15"},
+        {999999999999999.9, "999999999999999.9"},
         {-2147483648.0, "-2147483648"},
         {0.000123, "0.000123"},
     };
@@ -254,15 +253,15 @@ TEST(Numbers, RejectInvalidNumbers)
     }
 }
 
-TEST(Numbers, WriteThenReadIsStableAfterOneRound)
+TEST(Numbers, WrittenNumbersReadBackAsTheirValue)
 {
-    // The first write may round (15 digits); after that the value must be fixed.
+    // So a second write gives the same text as the first.
     const double Values[] = {727.8181818181829, 293.407989501953125, 1.0 / 7.0, -1e-300, 6.02214076e23};
     for (double V : Values) {
         SCOPED_TRACE(V);
         const std::string Once = FloatToStr(V);
-        const std::string Twice = FloatToStr(StrToFloat(Once));
-        EXPECT_EQ(Once, Twice);
+        EXPECT_EQ(StrToFloat(Once), V);
+        EXPECT_EQ(FloatToStr(StrToFloat(Once)), Once);
     }
 }
 
@@ -476,31 +475,6 @@ TEST(Files, AtomicWriteFailuresLeaveFilesAsTheyWere)
     }
 #endif
     fs::remove_all(Dir);
-}
-
-TEST(Numbers, LargestDoublesWriteReadably)
-{
-    // Rounded up to 15 digits these would leave the range of a Double, and a
-    // map written with them could not be read again.
-    struct Case
-    {
-        double Value;
-        const char *Text;
-    };
-    const Case Cases[] = {
-        {std::numeric_limits<double>::max(), "1.79769313486231E308"},
-        {-std::numeric_limits<double>::max(), "-1.79769313486231E308"},
-        {1.797693134862315e308, "1.79769313486231E308"},
-        {1.79769313486231e308, "1.79769313486231E308"},
-        {1.7976931348623e308, "1.7976931348623E308"},
-    };
-    for (const Case &C : Cases) {
-        SCOPED_TRACE(C.Text);
-        EXPECT_EQ(FloatToStr(C.Value), C.Text);
-        double Again = 0;
-        EXPECT_TRUE(TryStrToFloat(FloatToStr(C.Value), Again));
-        EXPECT_EQ(FloatToStr(Again), C.Text);
-    }
 }
 
 TEST(Files, TextAfterNulIsRefused)

@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "brixlib/mapfile.h"
 #include "brixlib/rules.h"
@@ -59,15 +60,60 @@ void RemoveIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps);
 void RemoveDupIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps);
 
 /// Marks removed what the rules for a map of that role remove: entities by
-/// class name or id, brushes by texture.
+/// class name or id, brushes by texture, TrenchBroom layers by name
+/// (RemoveLayers).
 void ApplyRules(const TRules &Rules, TMapFile &Map, TMapRole Role);
 
-/// Resolves the areas against Map, then removes the worldspawn brushes whose
-/// centre lies in none of BrushAreas and the other entities whose centre lies
-/// in none of EntityAreas; an empty list cuts nothing. Raises "Error entity
-/// arrangement: %s" for an entity without a place when EntityAreas is not
-/// empty.
+/// Whether E is world geometry for cuts: a func_group (TrenchBroom's groups
+/// and layers among them) or a class whose name begins with "func_detail".
+/// Map compilers fold their brushes into the world. Class names compare
+/// exactly. The worldspawn itself is not one of them.
+bool IsWorldGeometry(const TEntity &E);
+
+/// Resolves the areas against Map, then removes the brushes of the worldspawn
+/// and of every world-geometry entity whose centre lies in none of
+/// BrushAreas, and the other entities whose centre lies in none of
+/// EntityAreas; an empty list cuts nothing. A world-geometry entity that
+/// loses all its brushes is not written; one that had none stays. Raises
+/// "Error entity arrangement: %s" for an entity without a place when
+/// EntityAreas is not empty (world geometry has no place of its own and never
+/// raises).
 void CutOffAreas(TMapFile &Map, TAreaList &BrushAreas, TAreaList &EntityAreas);
+
+// --- TrenchBroom layers --------------------------------------------------------
+
+/// The layer each entity of Map belongs to, by position: the layer entity (a
+/// func_group whose "_tb_type" is "_tb_layer"; a layer belongs to itself), or
+/// null for the default layer. A member belongs to the layer its "_tb_layer"
+/// names by "_tb_id", else to the layer of the group its "_tb_group" names, at
+/// any depth. The worldspawn, and an entity whose names lead to no layer (no
+/// such layer or group, or a cycle of groups), belong to the default layer.
+std::vector<const TEntity *> FindLayers(const TMapFile &Map);
+
+/// The name a layer is selected by: its "_tb_name", "Default Layer" for the
+/// default layer (null).
+std::string_view LayerName(const TEntity *Layer);
+
+/// Removes the layers that Delete or Keep select: a layer whose name matches
+/// any of Delete (never the default layer), and, when Keep is not empty,
+/// every layer whose name matches none of Keep. A removed layer loses its
+/// layer entity and every member; of the worldspawn only the brushes go, it
+/// stays with its properties.
+void RemoveLayers(TMapFile &Map, const std::vector<TMask> &Delete, const std::vector<TMask> &Keep);
+
+// --- texture renaming ----------------------------------------------------------
+
+/// One "-rt:MASK=NAME": faces whose texture matches Mask take the texture Name.
+struct TTextureRename
+{
+    TMask Mask;
+    std::string Name;
+};
+
+/// Renames the textures of every face of Map, renames in order, each applied
+/// to the result of those before. Raises the invalid-mask error for a
+/// malformed mask, whatever the map holds.
+void RenameTextures(TMapFile &Map, const std::vector<TTextureRename> &Renames);
 
 /// Map's worldspawn takes the properties of Donor's worldspawn, its brushes
 /// stay; a map without a worldspawn gets them in a new entity at its end,

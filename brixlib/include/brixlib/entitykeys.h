@@ -14,4 +14,22 @@ inline constexpr std::string_view KeyId = "id";
 /// The class name of the level's global entity, which is also its ID.
 inline constexpr std::string_view ClassWorldSpawn = "worldspawn";
 
+// TrenchBroom's groups and layers: func_group entities told apart by
+// "_tb_type", each with its own "_tb_id" and "_tb_name"; a member names its
+// group in "_tb_group" or its layer in "_tb_layer".
+inline constexpr std::string_view KeyTbType = "_tb_type";
+inline constexpr std::string_view KeyTbId = "_tb_id";
+inline constexpr std::string_view KeyTbName = "_tb_name";
+inline constexpr std::string_view KeyTbGroup = "_tb_group";
+inline constexpr std::string_view KeyTbLayer = "_tb_layer";
+inline constexpr std::string_view TbTypeGroup = "_tb_group";
+inline constexpr std::string_view TbTypeLayer = "_tb_layer";
+/// The name TrenchBroom shows for the layer of everything outside a layer.
+inline constexpr std::string_view TbDefaultLayerName = "Default Layer";
+
+/// Classes whose brushes map compilers fold into the world: editor groups
+/// (and layers) and every class beginning with the detail prefix.
+inline constexpr std::string_view ClassFuncGroup = "func_group";
+inline constexpr std::string_view ClassDetailPrefix = "func_detail";
+
 } // namespace brix

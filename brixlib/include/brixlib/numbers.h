@@ -27,8 +27,10 @@ double StrToFloat(std::string_view S);
 /// The conversion-failure text for S: "'S' is not a valid floating point value".
 std::string FloatErrorMsg(std::string_view S);
 
-/// Writes a Double in general format with 15 significant digits ("128",
-/// "-64.5", "0.0001", "1E15", "1E-5"); negative zero is "0".
+/// Writes a Double in general format ("128", "-64.5", "0.0001", "1E15",
+/// "1E-5") with 15 significant digits when they read back as the same Double,
+/// else 16, else 17 ("727.8181818181829"), each correctly rounded, ties to
+/// even; negative zero is "0". The text always reads back as Value.
 std::string FloatToStr(double Value);
 
 /// Appends FloatToStr(Value) to Out without a temporary string.

@@ -17,7 +17,9 @@ namespace brix
 /// Rule kinds, one per option: entities removed by class name or id from
 /// all maps ("de"), the source ("dse"), the additional maps ("dae"); brushes
 /// removed by texture from all maps ("dt"), the source ("dst"), the
-/// destination ("ddt"), the additional maps ("dat").
+/// destination ("ddt"), the additional maps ("dat"). TrenchBroom layers
+/// removed by name from the source and the additional maps ("dl"), or all
+/// layers but those named kept ("kl").
 enum class TRuleKind
 {
     rkDe = 1,
@@ -27,6 +29,8 @@ enum class TRuleKind
     rkDst = 5,
     rkDdt = 6,
     rkDat = 7,
+    rkDl = 8,
+    rkKl = 9,
 };
 
 /// The part a map plays in a run, which decides the rules that apply to it.
@@ -50,8 +54,11 @@ public:
     /// The compiled mask, for texture tests.
     const TMask &Mask() const { return FMask; }
 
-    /// Whether the rule removes entities (else brushes by texture).
+    /// Whether the rule removes entities by class name or id.
     bool IsEntityRule() const;
+    /// Whether the rule selects TrenchBroom layers by name: it is applied to
+    /// a whole map at once (ApplyRules), since membership runs through groups.
+    bool IsLayerRule() const;
     /// Whether the rule applies to a map of that role. Entity rules never
     /// apply to the destination: it is made of entities the rules have seen.
     bool AppliesTo(TMapRole Role) const;
@@ -127,7 +134,8 @@ public:
     TBrush &Brush();
 
     /// Resolves the area against a map: planes of map brushes, one point
-    /// sub-area per matching entity for areas round entities.
+    /// sub-area per matching entity for areas round entities (none for a
+    /// world-geometry entity without brushes: it has no place of its own).
     void UpdateAreas(TMapFile &Map);
     bool PointInArea(const T3DPoint &P) const;
 
