@@ -38,9 +38,10 @@ enum class TCommand
 /// Everything one run holds; it owns every map, rule and area until the run ends.
 struct TRunState
 {
-    std::vector<std::string> ArgList;    ///< command-line arguments, then option-file lines
-    std::size_t CommandLineCount = 0;    ///< how many of ArgList came from the command line
-    std::set<std::string> IncludedFiles; ///< option files read, as CaseFoldKey
+    std::vector<std::string> ArgList;              ///< command-line arguments, then option-file lines
+    std::size_t CommandLineCount = 0;              ///< how many of ArgList came from the command line
+    std::set<std::string> IncludedFiles;           ///< option files read, as CaseFoldKey
+    std::vector<TFileIdentity> IncludedIdentities; ///< the same files on disk
     TCommand Command = TCommand::cmdNone;
     TConcatOptions ConcatOptions; ///< "-rptx", "-nuid"
     TMapFile SourceMap;
@@ -52,11 +53,14 @@ struct TRunState
     std::vector<TTextureRename> TextureRenames; ///< "-rt", in order
     TAreaList BrushAreas;
     TAreaList EntityAreas;
+    bool Unanswered = false; ///< the end of input stood for an overwrite answer
 };
 
 /// One whole run: banner, command line, help or execution. Everything is
 /// written to Out; In answers the overwrite question. Returns the exit status:
-/// 0 after a normal end or the help, 1 after any reported error.
+/// 0 after a normal end or the help, 1 after any reported error, and 1 after a
+/// run in which the end of input stood for an answer (a file asked for was
+/// not written, and nobody said so).
 int RunBrixel(const std::vector<std::string> &Args, std::ostream &Out, std::istream &In);
 
 // --- command line ------------------------------------------------------------
@@ -72,8 +76,10 @@ void ValidateRunState(TRunState &State);
 // --- execution -----------------------------------------------------------------
 
 /// Loads the maps, applies rules and areas, runs the command and writes the
-/// results. A source or worldspawn-source file that does not read raises
-/// EMapLoadError with its diagnostic.
+/// results: every overwrite question first, then every file complete beside
+/// its target, then all of them put in place. A source or worldspawn-source
+/// file that does not read raises EMapLoadError with its diagnostic; a source
+/// that holds text but no entity raises "Not a map file: %s".
 void ExecuteRun(TRunState &State, std::ostream &Out, std::istream &In);
 
 // --- console -------------------------------------------------------------------

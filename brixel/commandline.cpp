@@ -56,10 +56,14 @@ void IncludeOptionFile(TRunState &State, const std::string &FileName, std::ostre
         RaiseError(FmtMsg(TMsgId::msgFileNotFound, {FileName}));
     }
     // Any second inclusion is refused, recursive or not: it could only loop
-    // or repeat options.
-    if (!State.IncludedFiles.insert(CaseFoldKey(FileName)).second) {
+    // or repeat options. Another path to the same file is the same file.
+    const TFileIdentity Identity = FileIdentity(FileName);
+    const auto &Seen = State.IncludedIdentities;
+    if (!State.IncludedFiles.insert(CaseFoldKey(FileName)).second ||
+        std::any_of(Seen.begin(), Seen.end(), [&](const TFileIdentity &Id) { return SameFile(Id, Identity); })) {
         RaiseError(FmtMsg(TMsgId::msgRecursiveInclude, {FileName}));
     }
+    State.IncludedIdentities.push_back(Identity);
     WriteLine(Out, FmtMsg(TMsgId::msgInclude, {FileName}));
 
     const std::string Text = ReadTextFile(FileName);

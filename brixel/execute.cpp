@@ -12,6 +12,17 @@ namespace brix
 namespace
 {
 
+void LoadSourceMap(TRunState &State)
+{
+    TMapFile &Source = State.SourceMap;
+    LoadMapFile(Source, Source.FileName(), TLoadFailure::lfDiagnostic);
+    // Written back as it reads, a text file that is not a map would become
+    // an empty map: its text would be gone.
+    if (Source.Count() == 0 && Source.HoldsOtherText()) {
+        RaiseError(FmtMsg(TMsgId::msgNotAMapFile, {Source.FileName()}));
+    }
+}
+
 void LoadAdditionalMaps(TRunState &State, std::ostream &Out)
 {
     for (const std::string &Mask : State.AddFileMasks) {
@@ -22,8 +33,10 @@ void LoadAdditionalMaps(TRunState &State, std::ostream &Out)
             RaiseError(FmtMsg(TMsgId::msgFileNotFound, {Mask}));
         }
         for (const std::string &Name : Names) {
-            // A file is loaded once, and never as both source and additional file.
-            if (State.SourceMap.CmpFileName(Name) || State.AddMaps.FindFile(Name) != nullptr) {
+            // A file is loaded once, and never as both source and additional
+            // file, whatever path or link names it.
+            const TFileIdentity Identity = FileIdentity(Name);
+            if (State.SourceMap.CmpFileName(Name, Identity) || State.AddMaps.FindFile(Name) != nullptr) {
                 WriteLine(Out, FmtMsg(TMsgId::msgAdditionalFileSkipped, {Name}));
                 continue;
             }
@@ -75,12 +88,33 @@ void RunCommand(TRunState &State)
 
 void WriteResults(TRunState &State, std::ostream &Out, std::istream &In)
 {
+    // Every question first, then every file complete beside its target, and
+    // only then are they put in place: a failure on the way leaves every file
+    // of the run as it was, not some of them changed.
+    std::vector<const TMapFile *> ToWrite;
+    const auto Ask = [&](const TMapFile &Map) {
+        switch (Map.AskOverwrite(Out, In)) {
+            case TOverwrite::owWrite:
+                ToWrite.push_back(&Map);
+                break;
+            case TOverwrite::owNoAnswer:
+                State.Unanswered = true;
+                break;
+            case TOverwrite::owKeep:
+                break;
+        }
+    };
     for (std::size_t M = 0; M < State.AddMaps.Count(); ++M) {
         if (State.AddMaps[M].NeedSave()) {
-            State.AddMaps[M].Save(Out, In);
+            Ask(State.AddMaps[M]);
         }
     }
-    State.DestMap.Save(Out, In);
+    Ask(State.DestMap);
+    TWriteSet Files;
+    for (const TMapFile *Map : ToWrite) {
+        Files.Add(*Map);
+    }
+    Files.Commit(Out);
     WriteLine(Out, GetMsg(TMsgId::msgComplete));
 }
 
@@ -88,7 +122,7 @@ void WriteResults(TRunState &State, std::ostream &Out, std::istream &In)
 
 void ExecuteRun(TRunState &State, std::ostream &Out, std::istream &In)
 {
-    LoadMapFile(State.SourceMap, State.SourceMap.FileName(), TLoadFailure::lfDiagnostic);
+    LoadSourceMap(State);
     LoadAdditionalMaps(State, Out);
     ApplyWorldspawnSource(State, Out);
     ApplyRules(State.Rules, State.SourceMap, TMapRole::mrSource);

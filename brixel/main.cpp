@@ -9,6 +9,9 @@
 int main(int argc, char **argv)
 {
     brix::platform::PrepareConsole();
+    // The destination is the source by default: a run stopped half way must
+    // leave neither a damaged file nor a temporary one behind.
+    brix::RemoveTemporaryFilesWhenStopped();
     // The C runtime has split the command line already (quotes removed, in
     // the system's ANSI code page on Windows); an empty argument is not taken.
     std::vector<std::string> Args;

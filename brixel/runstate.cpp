@@ -46,7 +46,7 @@ int Run(const std::vector<std::string> &Args, std::ostream &Out, std::istream &I
     ValidateRunState(State);
     ExecuteRun(State, Out, In);
     Out.flush();
-    return 0;
+    return State.Unanswered ? 1 : 0;
 }
 
 } // namespace

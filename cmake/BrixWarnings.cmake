@@ -13,9 +13,11 @@ endif()
 
 # Only what links brix_warnings is sanitized: code that is not ours (a
 # GoogleTest built from source) stays as its authors build it.
+# The same flags build the library example against the installed package
+# (tests/CMakeLists.txt), which does not link brix_warnings.
 if(BRIX_SANITIZE)
-    target_compile_options(brix_warnings INTERFACE
-        -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    set(_brix_san -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    target_compile_options(brix_warnings INTERFACE ${_brix_san})
     target_link_options(brix_warnings INTERFACE -fsanitize=address,undefined)
 endif()
 

@@ -2,6 +2,7 @@
 // them, and removing repeated ones.
 #include <charconv>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -58,14 +59,23 @@ void TMapFile::ReIndex()
             }
         }
     }
+    // Every number given must stay a number that the next run can read: when
+    // they would not all fit, none is given.
+    std::int64_t Needed = 0;
+    for (const auto &Item : FItems) {
+        if (!Item->WorldSpawn() && !Item->Indexed()) {
+            ++Needed;
+        }
+    }
+    if (Needed > std::numeric_limits<std::int32_t>::max() - Highest) {
+        RaiseError(FmtMsg(TMsgId::msgNoFreeIdentifier, {FFileName}));
+    }
     const std::string_view NamePart = IdFileNamePart(FFileName);
     std::string NewID;
     for (const auto &Item : FItems) {
         if (Item->WorldSpawn() || Item->Indexed()) {
             continue;
         }
-        // Counted in 64 bits: past the largest 32-bit number the identifiers
-        // go on upwards instead of wrapping round to negative numbers.
         ++Highest;
         NewID.assign(NamePart);
         NewID += '#';

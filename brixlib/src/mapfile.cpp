@@ -76,8 +76,8 @@ bool IsNumberingComment(std::string_view Line)
 class TPieceLoader
 {
 public:
-    TPieceLoader(TMapFile &Map, std::string &Error, std::size_t &ErrorLine)
-        : FMap(Map), FError(Error), FErrorLine(ErrorLine)
+    TPieceLoader(TMapFile &Map, std::string &Error, std::size_t &ErrorLine, bool &OtherText)
+        : FMap(Map), FError(Error), FErrorLine(ErrorLine), FOtherText(OtherText)
     {}
 
     /// Last: no text follows. False once a malformed block ended the load.
@@ -90,6 +90,9 @@ public:
                 while (Index < Lines.size() && (Line = Trim(Lines[Index])) != "{") {
                     if (FMap.Count() == 0 && Line.starts_with("//") && !IsNumberingComment(Line)) {
                         FMap.Header().emplace_back(Line);
+                    }
+                    if (!Line.empty() && !Line.starts_with("//")) {
+                        FOtherText = true;
                     }
                     ++Index;
                 }
@@ -129,6 +132,7 @@ private:
     TMapFile &FMap;
     std::string &FError;
     std::size_t &FErrorLine;
+    bool &FOtherText;
     std::size_t FFirstLine = 0; ///< the number of the lines in the pieces before this one
     TEntity *FOpen = nullptr;   ///< the entity whose block is not closed yet
 };
@@ -147,10 +151,10 @@ std::size_t WholeLinesEnd(std::string_view Text)
 
 /// Reads the map from the file piece by piece, so that the file's text and the
 /// list of its lines are never held whole beside the entities read from them.
-void LoadPieces(
-    TMapFile &Map, TTextFileReader &Reader, std::size_t PieceBytes, std::string &Error, std::size_t &ErrorLine)
+void LoadPieces(TMapFile &Map, TTextFileReader &Reader, std::size_t PieceBytes, std::string &Error,
+    std::size_t &ErrorLine, bool &OtherText)
 {
-    TPieceLoader Loader(Map, Error, ErrorLine);
+    TPieceLoader Loader(Map, Error, ErrorLine, OtherText);
     TBlockLevel Level = TBlockLevel::Outside;
     std::string Text;
     TLineList Lines;
@@ -208,15 +212,18 @@ void TMapFile::LoadFromFile(const std::string &AFileName, std::string &Error)
 void TMapFile::LoadFromFile(const std::string &AFileName, std::string &Error, std::size_t PieceBytes)
 {
     Clear();
+    FOtherText = false;
     TTextFileReader Reader(AFileName);
-    LoadPieces(*this, Reader, std::max<std::size_t>(PieceBytes, 1), Error, FErrorLine);
+    FIdentity = FileIdentity(AFileName);
+    LoadPieces(*this, Reader, std::max<std::size_t>(PieceBytes, 1), Error, FErrorLine, FOtherText);
 }
 
 void TMapFile::LoadFromText(std::string_view Text, std::string &Error)
 {
     Clear();
+    FOtherText = false;
     const std::string Decoded = DecodeText(std::string(Text));
-    TPieceLoader(*this, Error, FErrorLine).Load(SplitLines(Decoded), true);
+    TPieceLoader(*this, Error, FErrorLine, FOtherText).Load(SplitLines(Decoded), true);
 }
 
 void TMapFile::Clear()
@@ -247,7 +254,7 @@ void TMapFile::SaveToList(TLineWriter &List) const
     }
 }
 
-void TMapFile::SaveToFile(const std::string &AFileName) const
+TAtomicFileWriter TMapFile::PrepareFile(const std::string &AFileName) const
 {
     // Written as it is made, a piece at a time: the whole text of a large map
     // is never held beside the map.
@@ -256,44 +263,80 @@ void TMapFile::SaveToFile(const std::string &AFileName) const
     Writer.SetSink([&File](std::string_view Piece) { File.Write(Piece); });
     SaveToList(Writer);
     Writer.Flush();
-    File.Commit();
+    File.Finish();
+    return File;
+}
+
+void TMapFile::SaveToFile(const std::string &AFileName) const
+{
+    PrepareFile(AFileName).Commit();
+}
+
+TOverwrite TMapFile::AskOverwrite(std::ostream &Out, std::istream &In) const
+{
+    if (!ConfirmOverwrite || !FileExists(FFileName)) {
+        return TOverwrite::owWrite;
+    }
+    while (true) {
+        Out << FmtMsg(TMsgId::msgRewriteQuestion, {FFileName}) << ' ';
+        Out.flush();
+        // One answer character; the line end typed after an earlier answer
+        // is not an answer, and a closed input must not make us ask forever.
+        char C = '\n';
+        while (C == '\r' || C == '\n') {
+            const auto Ch = In.get();
+            if (Ch == std::istream::traits_type::eof()) {
+                return TOverwrite::owNoAnswer;
+            }
+            C = AsciiUpperChar(std::istream::traits_type::to_char_type(Ch));
+        }
+        if (C == 'Y') {
+            return TOverwrite::owWrite;
+        }
+        if (C == 'N') {
+            return TOverwrite::owKeep;
+        }
+    }
 }
 
 bool TMapFile::Save(std::ostream &Out, std::istream &In) const
 {
-    if (ConfirmOverwrite && FileExists(FFileName)) {
-        bool Asking = true;
-        while (Asking) {
-            Out << FmtMsg(TMsgId::msgRewriteQuestion, {FFileName}) << ' ';
-            Out.flush();
-            // One answer character; the line end typed after an earlier answer
-            // is not an answer, and a closed input must not make us ask forever.
-            while (true) {
-                const auto Ch = In.get();
-                if (Ch == std::istream::traits_type::eof()) {
-                    return false;
-                }
-                const char C = AsciiUpperChar(std::istream::traits_type::to_char_type(Ch));
-                if (C == '\r' || C == '\n') {
-                    continue;
-                }
-                if (C == 'N') {
-                    return false;
-                }
-                Asking = C != 'Y';
-                break;
-            }
-        }
+    if (AskOverwrite(Out, In) != TOverwrite::owWrite) {
+        return false;
     }
-    SaveToFile(FFileName);
-    Out << FmtMsg(TMsgId::msgSaved, {FFileName}) << ConsoleLineBreak;
-    Out.flush();
+    TWriteSet Files;
+    Files.Add(*this);
+    Files.Commit(Out);
     return true;
 }
 
 bool TMapFile::CmpFileName(std::string_view AFileName) const
 {
-    return AsciiEqualNoCase(AFileName, FFileName);
+    return CmpFileName(AFileName, FileIdentity(std::string(AFileName)));
+}
+
+bool TMapFile::CmpFileName(std::string_view AFileName, const TFileIdentity &Identity) const
+{
+    if (AsciiEqualNoCase(AFileName, FFileName)) {
+        return true;
+    }
+    // A map not read from its file (or not yet) is looked up by its name.
+    return SameFile(Identity, FIdentity.Known ? FIdentity : FileIdentity(FFileName));
+}
+
+void TWriteSet::Add(const TMapFile &Map, const std::string &FileName)
+{
+    FFiles.push_back({FileName, Map.PrepareFile(FileName)});
+}
+
+void TWriteSet::Commit(std::ostream &Out)
+{
+    for (TPrepared &File : FFiles) {
+        File.Writer.Commit();
+        Out << FmtMsg(TMsgId::msgSaved, {File.FileName}) << ConsoleLineBreak;
+        Out.flush();
+    }
+    FFiles.clear();
 }
 
 bool IsAnalog(const TEntity &Item, const TEntity &Ent)
@@ -373,8 +416,9 @@ std::string_view IdFileNamePart(std::string_view FileName)
 
 TMapFile *TMapFileList::FindFile(std::string_view AFileName)
 {
+    const TFileIdentity Identity = FileIdentity(std::string(AFileName));
     for (const auto &Item : FItems) {
-        if (Item->CmpFileName(AFileName)) {
+        if (Item->CmpFileName(AFileName, Identity)) {
             return Item.get();
         }
     }

@@ -1,14 +1,20 @@
 // POSIX systems (Linux, macOS): file names and texts are bytes (UTF-8 by
-// convention), files are replaced through mkstemp and rename, and letters
-// fold by the library's own table.
+// convention), files are replaced through mkstemp and rename (or copied into
+// when they have several names), temporary files are removed by the stopping
+// signals' handler, and letters fold by the library's own table.
 #include <algorithm>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/xattr.h>
+#endif
 
 #include "brixlib/files.h"
 #include "brixlib/messages.h"
@@ -199,8 +205,193 @@ bool FileExists(const std::string &FileName)
     return !FileName.empty() && std::filesystem::is_regular_file(FileName, Ec);
 }
 
+TFileIdentity FileIdentity(const std::string &FileName)
+{
+    struct stat St
+    {};
+    if (FileName.empty() || ::stat(FileName.c_str(), &St) != 0) {
+        return {};
+    }
+    return {static_cast<std::uint64_t>(St.st_dev), static_cast<std::uint64_t>(St.st_ino), true};
+}
+
+namespace
+{
+
+// ---------------------------------------------------------------------------
+// Temporary files to remove when the run is stopped
+
+/// A temporary file that is not in place yet. The list changes only while
+/// the stopping signals are held back, so the handler always finds it whole.
+struct TTempEntry
+{
+    const char *Name = nullptr;
+    TTempEntry *Prev = nullptr;
+    TTempEntry *Next = nullptr;
+    bool Listed = false;
+};
+
+TTempEntry *TempFiles = nullptr;
+
+constexpr int StopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
+
+sigset_t StopSignalSet()
+{
+    sigset_t Set;
+    sigemptyset(&Set);
+    for (const int Sig : StopSignals) {
+        sigaddset(&Set, Sig);
+    }
+    return Set;
+}
+
+class TStopSignalsHeld
+{
+public:
+    TStopSignalsHeld()
+    {
+        const sigset_t Set = StopSignalSet();
+        ::pthread_sigmask(SIG_BLOCK, &Set, &FOld);
+    }
+    ~TStopSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &FOld, nullptr); }
+    TStopSignalsHeld(const TStopSignalsHeld &) = delete;
+    TStopSignalsHeld &operator=(const TStopSignalsHeld &) = delete;
+
+private:
+    sigset_t FOld;
+};
+
+void ListTempFile(TTempEntry &Entry)
+{
+    Entry.Prev = nullptr;
+    Entry.Next = TempFiles;
+    if (TempFiles != nullptr) {
+        TempFiles->Prev = &Entry;
+    }
+    TempFiles = &Entry;
+    Entry.Listed = true;
+}
+
+void UnlistTempFile(TTempEntry &Entry)
+{
+    if (!Entry.Listed) {
+        return;
+    }
+    const TStopSignalsHeld Held;
+    if (Entry.Prev != nullptr) {
+        Entry.Prev->Next = Entry.Next;
+    } else {
+        TempFiles = Entry.Next;
+    }
+    if (Entry.Next != nullptr) {
+        Entry.Next->Prev = Entry.Prev;
+    }
+    Entry.Listed = false;
+}
+
+void RemoveTempFilesAndStop(int Sig)
+{
+    // The run may have been stopped anywhere: async-signal-safe calls only.
+    for (const TTempEntry *Entry = TempFiles; Entry != nullptr; Entry = Entry->Next) {
+        ::unlink(Entry->Name);
+    }
+    // Ends the process as the signal would have, once the handler returns
+    // (the signal is held back while it runs).
+    ::signal(Sig, SIG_DFL);
+    ::raise(Sig);
+}
+
+// ---------------------------------------------------------------------------
+// Replacing a file
+
+/// The file that FileName stands for once symbolic links are followed; a
+/// link to a missing file stands for that file, which is then created.
+std::string FollowLinks(const std::string &FileName)
+{
+    namespace fs = std::filesystem;
+    fs::path Path(FileName);
+    for (int Hop = 0; Hop < 40; ++Hop) {
+        std::error_code Ec;
+        if (!fs::is_symlink(fs::symlink_status(Path, Ec)) || Ec) {
+            return Path.string();
+        }
+        const fs::path Link = fs::read_symlink(Path, Ec);
+        if (Ec) {
+            RaiseFileError("Cannot create file", FileName, Ec.value());
+        }
+        Path = Link.is_absolute() ? Link : Path.parent_path() / Link;
+    }
+    RaiseFileError("Cannot create file", FileName, ELOOP);
+}
+
+#ifdef __linux__
+/// Best effort: a file system without extended attributes, or one the
+/// process may not set (trusted.*, security.*), is no reason to refuse.
+void CopyExtendedAttributes(const std::string &From, int ToFd)
+{
+    ssize_t Size = ::listxattr(From.c_str(), nullptr, 0);
+    if (Size <= 0) {
+        return;
+    }
+    std::string Names(static_cast<std::size_t>(Size), '\0');
+    Size = ::listxattr(From.c_str(), Names.data(), Names.size());
+    if (Size <= 0) {
+        return;
+    }
+    Names.resize(static_cast<std::size_t>(Size));
+    std::string Value;
+    for (std::size_t Pos = 0; Pos < Names.size(); Pos = Names.find('\0', Pos) + 1) {
+        const char *Name = Names.c_str() + Pos;
+        const ssize_t Len = ::getxattr(From.c_str(), Name, nullptr, 0);
+        if (Len < 0) {
+            continue;
+        }
+        Value.resize(static_cast<std::size_t>(Len));
+        const ssize_t Got = ::getxattr(From.c_str(), Name, Value.data(), Value.size());
+        if (Got >= 0) {
+            ::fsetxattr(ToFd, Name, Value.data(), static_cast<std::size_t>(Got), 0);
+        }
+    }
+}
+#endif
+
+bool WriteAll(int Fd, const char *P, std::size_t Left)
+{
+    while (Left > 0) {
+        const ssize_t Got = ::write(Fd, P, Left);
+        if (Got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        P += Got;
+        Left -= static_cast<std::size_t>(Got);
+    }
+    return true;
+}
+
+} // namespace
+
+void RemoveTemporaryFilesWhenStopped()
+{
+    struct sigaction Action
+    {};
+    Action.sa_handler = RemoveTempFilesAndStop;
+    Action.sa_mask = StopSignalSet(); // one handler at a time
+    for (const int Sig : StopSignals) {
+        struct sigaction Old
+        {};
+        // A signal ignored on purpose (nohup, a shell's background job) stays ignored.
+        if (::sigaction(Sig, nullptr, &Old) == 0 && Old.sa_handler != SIG_IGN) {
+            ::sigaction(Sig, &Action, nullptr);
+        }
+    }
+}
+
 /// Writes into a private temporary file beside the target (mkstemp), which
-/// Commit gives the target's mode and renames over it.
+/// Finish gives the target's owner, attributes and mode, and Commit renames
+/// over the target or, for a file of several names, copies into it.
 class TAtomicFileWriter::TImpl
 {
 public:
@@ -209,68 +400,62 @@ public:
     TImpl(const TImpl &) = delete;
     TImpl &operator=(const TImpl &) = delete;
     void Write(std::string_view Data);
+    void Finish();
     void Commit();
 
 private:
-    std::string FFileName;
-    std::string FTarget, FTemp;
+    [[noreturn]] void Fail(int Err) const { RaiseFileError("Cannot create file", FFileName, Err); }
+    void CopyIntoTarget();
+    void SyncDirectory() const;
+
+    std::string FFileName; ///< as the user named it
+    std::string FTarget;   ///< the file written, links followed
+    std::string FDir;      ///< its directory, "" for the current one
+    std::string FTemp;
+    TTempEntry FEntry;
     int FFd = -1;
-    mode_t FMode = 0;
+    bool FExisted = false;
+    bool FFinished = false;
+    struct stat FOld
+    {};
 };
 
-TAtomicFileWriter::TImpl::TImpl(const std::string &FileName) : FFileName(FileName)
+TAtomicFileWriter::TImpl::TImpl(const std::string &FileName) : FFileName(FileName), FTarget(FollowLinks(FileName))
 {
-    namespace fs = std::filesystem;
-    // Write through a symbolic link to the file it names, so the link stays.
-    fs::path Target(FileName);
-    std::error_code Ec;
-    if (fs::is_symlink(fs::symlink_status(Target, Ec))) {
-        const fs::path Resolved = fs::weakly_canonical(Target, Ec);
-        if (!Ec) {
-            Target = Resolved;
-        }
-    }
-    struct stat Old
-    {};
-    const bool Existed = ::stat(Target.c_str(), &Old) == 0;
-    if (Existed && S_ISDIR(Old.st_mode)) {
-        RaiseFileError("Cannot create file", FileName, EISDIR);
+    FExisted = ::stat(FTarget.c_str(), &FOld) == 0;
+    if (FExisted && S_ISDIR(FOld.st_mode)) {
+        Fail(EISDIR);
     }
     // A device or a pipe would be replaced by a plain file (as root even
     // /dev/null): only files are written.
-    if (Existed && !S_ISREG(Old.st_mode)) {
+    if (FExisted && !S_ISREG(FOld.st_mode)) {
         RaiseError("Cannot create file \"" + FileName + "\". Not a regular file");
     }
     // The rename would replace a file that may not be written (protected, or
     // not checked out of version control): refuse it as writing it would.
-    if (Existed && ::access(Target.c_str(), W_OK) != 0) {
-        RaiseFileError("Cannot create file", FileName, errno);
+    if (FExisted && ::access(FTarget.c_str(), W_OK) != 0) {
+        Fail(errno);
     }
-    // Keep the permissions of the file being replaced; a new file gets the
-    // usual mode for new files (mkstemp makes it private).
-    if (Existed) {
-        FMode = Old.st_mode & 07777;
-    } else {
-        const mode_t Mask = ::umask(0);
-        ::umask(Mask);
-        FMode = 0666 & ~Mask;
+    const std::size_t Slash = FTarget.rfind('/');
+    FDir = Slash == std::string::npos ? std::string() : FTarget.substr(0, Slash + 1);
+    // The temporary name is short, so a name too long for the directory would
+    // fail only at the rename, after other files of the run are in place.
+    const long NameMax = ::pathconf(FDir.empty() ? "." : FDir.c_str(), _PC_NAME_MAX);
+    const std::size_t NameLength = FTarget.size() - FDir.size();
+    if ((NameMax > 0 && NameLength > static_cast<std::size_t>(NameMax)) || FTarget.size() >= PATH_MAX) {
+        Fail(ENAMETOOLONG);
     }
 
-    fs::path Dir = Target.parent_path();
-    if (Dir.empty()) {
-        Dir = ".";
-    }
-    // A hidden name beside the target, so the rename stays on one file system.
-    std::string TempName = ".";
-    TempName += Target.filename().string();
-    TempName += ".brixel-XXXXXX";
-    std::string Temp = (Dir / TempName).string();
+    // Beside the target, so the rename stays on one file system.
+    std::string Temp = FDir + ".brixel-XXXXXX";
+    const TStopSignalsHeld Held;
     FFd = ::mkstemp(Temp.data());
     if (FFd < 0) {
-        RaiseFileError("Cannot create file", FileName, errno);
+        Fail(errno);
     }
     FTemp = std::move(Temp);
-    FTarget = Target.string();
+    FEntry.Name = FTemp.c_str();
+    ListTempFile(FEntry);
 }
 
 TAtomicFileWriter::TImpl::~TImpl()
@@ -282,52 +467,145 @@ TAtomicFileWriter::TImpl::~TImpl()
     if (!FTemp.empty()) {
         ::unlink(FTemp.c_str());
     }
+    UnlistTempFile(FEntry);
 }
 
 void TAtomicFileWriter::TImpl::Write(std::string_view Data)
 {
-    const char *P = Data.data();
-    std::size_t Left = Data.size();
-    while (Left > 0) {
-        const ssize_t Got = ::write(FFd, P, Left);
-        if (Got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            RaiseFileError("Cannot create file", FFileName, errno);
-        }
-        P += Got;
-        Left -= static_cast<std::size_t>(Got);
+    if (!WriteAll(FFd, Data.data(), Data.size())) {
+        Fail(errno);
     }
 #ifdef __linux__
     // Start writing what is there to the disk now, while the next piece is
-    // made: the fsync of Commit then waits for the last pieces only.
+    // made: the fsync of Finish then waits for the last pieces only.
     ::sync_file_range(FFd, 0, 0, SYNC_FILE_RANGE_WRITE);
 #endif
 }
 
-void TAtomicFileWriter::TImpl::Commit()
+void TAtomicFileWriter::TImpl::Finish()
 {
-    if (::fchmod(FFd, static_cast<mode_t>(FMode)) != 0 || ::fsync(FFd) != 0) {
-        RaiseFileError("Cannot create file", FFileName, errno);
+    if (FFinished) {
+        return;
+    }
+    mode_t Mode = 0;
+    if (FExisted) {
+        // The owner first: a change of owner clears the set-id bits of the mode.
+        // Where the process may not give the file away, it may still keep the
+        // group when it belongs to it; beyond that the new file is its own.
+        if (::fchown(FFd, FOld.st_uid, FOld.st_gid) != 0) {
+            (void)::fchown(FFd, static_cast<uid_t>(-1), FOld.st_gid);
+        }
+#ifdef __linux__
+        CopyExtendedAttributes(FTarget, FFd);
+#endif
+        Mode = FOld.st_mode & 07777;
+    } else {
+        // The usual mode for new files (mkstemp makes it private).
+        const mode_t Mask = ::umask(0);
+        ::umask(Mask);
+        Mode = 0666 & ~Mask;
+    }
+    if (::fchmod(FFd, Mode) != 0 || ::fsync(FFd) != 0) {
+        Fail(errno);
     }
     const int Fd = FFd;
     FFd = -1;
     if (::close(Fd) != 0) {
-        RaiseFileError("Cannot create file", FFileName, errno);
+        Fail(errno);
     }
-    if (::rename(FTemp.c_str(), FTarget.c_str()) != 0) {
-        RaiseFileError("Cannot create file", FFileName, errno);
+    FFinished = true;
+}
+
+void TAtomicFileWriter::TImpl::CopyIntoTarget()
+{
+    // Every name of the file must see the new text, so it goes into the file
+    // itself; until it is all there, the temporary file holds it complete.
+    const int From = ::open(FTemp.c_str(), O_RDONLY | O_CLOEXEC);
+    if (From < 0) {
+        Fail(errno);
     }
+    const int To = ::open(FTarget.c_str(), O_WRONLY | O_CLOEXEC);
+    if (To < 0) {
+        const int Err = errno;
+        ::close(From);
+        Fail(Err);
+    }
+    char Buf[1 << 16];
+    off_t Size = 0;
+    int Err = 0;
+    while (Err == 0) {
+        const ssize_t Got = ::read(From, Buf, sizeof Buf);
+        if (Got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (Got <= 0) {
+            Err = Got < 0 ? errno : 0;
+            break;
+        }
+        if (!WriteAll(To, Buf, static_cast<std::size_t>(Got))) {
+            Err = errno;
+        }
+        Size += Got;
+    }
+    if (Err == 0 && (::ftruncate(To, Size) != 0 || ::fsync(To) != 0)) {
+        Err = errno;
+    }
+    if (::close(To) != 0 && Err == 0) {
+        Err = errno;
+    }
+    ::close(From);
+    if (Err != 0) {
+        // The file is damaged now: the only complete text is the temporary
+        // file's, which stays where it is.
+        const std::string Kept = FTemp;
+        UnlistTempFile(FEntry);
+        FTemp.clear();
+        RaiseError("Cannot create file \"" + FFileName + "\". " + platform::ErrorText(Err) + ". " +
+                   FmtMsg(TMsgId::msgCompleteTextKept, {Kept}));
+    }
+    ::unlink(FTemp.c_str());
+}
+
+void TAtomicFileWriter::TImpl::SyncDirectory() const
+{
+    // The rename is in place only once the directory is on the disk too. A
+    // file system that cannot flush a directory has nothing more to do, and
+    // the file is in place either way: no error from here.
+    const int Fd = ::open(FDir.empty() ? "." : FDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (Fd >= 0) {
+        ::fsync(Fd);
+        ::close(Fd);
+    }
+}
+
+void TAtomicFileWriter::TImpl::Commit()
+{
+    Finish();
+    if (FExisted && FOld.st_nlink > 1) {
+        // Not stopped half way: the handler would remove the only complete text.
+        const TStopSignalsHeld Held;
+        CopyIntoTarget();
+    } else if (::rename(FTemp.c_str(), FTarget.c_str()) != 0) {
+        Fail(errno);
+    }
+    UnlistTempFile(FEntry);
     FTemp.clear();
+    SyncDirectory();
 }
 
 TAtomicFileWriter::TAtomicFileWriter(const std::string &FileName) : FImpl(std::make_unique<TImpl>(FileName)) {}
 TAtomicFileWriter::~TAtomicFileWriter() = default;
+TAtomicFileWriter::TAtomicFileWriter(TAtomicFileWriter &&) noexcept = default;
+TAtomicFileWriter &TAtomicFileWriter::operator=(TAtomicFileWriter &&) noexcept = default;
 
 void TAtomicFileWriter::Write(std::string_view Data)
 {
     FImpl->Write(Data);
+}
+
+void TAtomicFileWriter::Finish()
+{
+    FImpl->Finish();
 }
 
 void TAtomicFileWriter::Commit()

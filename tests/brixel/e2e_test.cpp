@@ -281,10 +281,10 @@ TRun RunBrixel(const TTempDir &Dir, const std::vector<std::string> &Args, const 
 struct Case
 {
     const char *Name;
-    std::vector<std::string> Args;
+    std::vector<std::string> Args; ///< "@" stands for the absolute path of the work directory
     std::vector<TFile> Inputs;
     std::string Stdin;
-    std::string Out; ///< after the banner; "\n" stands for the console's line break
+    std::string Out; ///< after the banner; "\n" stands for the console's line break, "@" as in Args
     int Status;
     std::vector<TFile> Written; ///< files created or changed (names in UTF-8); all others must be untouched
     bool OutIsPrefix = false;   ///< the end of the output holds a system text
@@ -297,6 +297,17 @@ void RunCases(const std::vector<Case> &Cases)
     for (const Case &C : Cases) {
         SCOPED_TRACE(C.Name);
         TTempDir Dir;
+        const auto Expand = [&](std::string S) {
+            const std::string Work = Dir.Work().string();
+            for (std::size_t P = S.find('@'); P != std::string::npos; P = S.find('@', P + Work.size())) {
+                S.replace(P, 1, Work);
+            }
+            return S;
+        };
+        std::vector<std::string> Args;
+        for (const std::string &A : C.Args) {
+            Args.push_back(Expand(A));
+        }
         for (const TFile &F : C.Inputs) {
             const fs::path P = Dir.Work() / U8Path(F.Name);
             if (F.Name.back() == '/') {
@@ -306,10 +317,10 @@ void RunCases(const std::vector<Case> &Cases)
             fs::create_directories(P.parent_path());
             WriteAll(P, F.Bytes);
         }
-        const TRun R = RunBrixel(Dir, C.Args, C.Stdin);
+        const TRun R = RunBrixel(Dir, Args, C.Stdin);
         EXPECT_EQ(R.Status, C.Status);
         EXPECT_EQ(R.Err, "");
-        const std::string Out = ConsoleText(Banner + C.Out);
+        const std::string Out = ConsoleText(Banner + Expand(C.Out));
         if (C.OutIsPrefix) {
             EXPECT_EQ(R.Out.substr(0, Out.size()), Out);
         } else {
@@ -480,6 +491,22 @@ TEST(Brixel, Commands)
             "Additional file skipped: extra.map\n" +
                 Saved,
             0, {{"out.map", Merged}}},
+        {"another path to a file is the same file",
+            {"base.map", "./base.map", "@/base.map", "extra.map", "./extra.map", "-dest:out.map", "-y"}, Files, "",
+            "Additional file skipped: ./base.map\nAdditional file skipped: @/base.map\n"
+            "Additional file skipped: ./extra.map\n" +
+                Saved,
+            0, {{"out.map", Merged}}},
+        {"a text that is not a map is not replaced", {"notes.txt", "-y"}, {{"notes.txt", "a note\r\n// and more\r\n"}},
+            "", "ERROR! Not a map file: notes.txt\n", 1, {}},
+        {"blank lines and numbering comments are an empty map", {"c.map", "-y"}, {{"c.map", "\r\n// entity 0\r\n\r\n"}},
+            "", "c.map saved\nComplete\n", 0, {{"c.map", "\r\n"}}},
+        {"mkid out of numbers for the destination", {"mkid", "m.map", "-dest:out.map", "-y"},
+            {{"m.map", Map({{{{"classname", "light"}, {"id", "a#2147483647"}}, {}}, Light})}}, "",
+            "ERROR! No free identifier number left in out.map\n", 1, {}},
+        {"mkid out of numbers for an additional map", {"mkid", "base.map", "m.map", "-dest:out.map", "-y"},
+            {{"base.map", Base}, {"m.map", Map({{{{"classname", "light"}, {"id", "a#2147483647"}}, {}}, Light})}}, "",
+            "ERROR! No free identifier number left in m.map\n", 1, {}},
         {"extract", {"extract", "base.map", "found.map", "-dest:out.map", "-y"},
             {{"base.map", Base}, {"found.map", Found}}, "", Saved, 0, {{"out.map", Map({{WsBaseProps, {W1}}})}}},
         {"extract keeps an emptied worldspawn", {"extract", "base.map", "w.map", "-dest:out.map", "-y"},
@@ -596,13 +623,24 @@ TEST(Brixel, Question)
         {"other then y", Args, Files, "x y", Question("out.map") + Question("out.map") + Question("out.map") + Saved, 0,
             Written},
         {"line ends are skipped", Args, Files, "\r\n\ny", Question("out.map") + Saved, 0, Written},
-        {"end of input is no", Args, Files, "", Question("out.map") + "Complete\n", 0, {}},
+        {"end of input is no, and nobody answered", Args, Files, "", Question("out.map") + "Complete\n", 1, {}},
         {"the source is the default destination", {"base.map"}, {{"base.map", "{\n\"classname\" \"worldspawn\"\n}"}},
             "y", Question("base.map") + "base.map saved\nComplete\n", 0,
             {{"base.map", Map({{{{"classname", "worldspawn"}}, {}}})}}},
         {"no question for a new file", {"base.map", "-dest:new.map"}, {{"base.map", Base}}, "",
             "new.map saved\nComplete\n", 0, {{"new.map", Base}}},
         {"-y does not ask", {"base.map", "-dest:out.map", "-y"}, Files, "", Saved, 0, Written},
+        // Every question of a run first, then the files in place in the same order.
+        {"all questions, then all files", {"mkid", "base.map", "extra.map", "-dest:out.map"},
+            {{"base.map", Base}, {"extra.map", Extra}, {"out.map", "old"}}, "yy",
+            Question("extra.map") + Question("out.map") + "extra.map saved\n" + Saved, 0,
+            {{"out.map", OutIds}, {"extra.map", ExtraIds}}},
+        {"one kept, one written", {"mkid", "base.map", "extra.map", "-dest:out.map"},
+            {{"base.map", Base}, {"extra.map", Extra}, {"out.map", "old"}}, "ny",
+            Question("extra.map") + Question("out.map") + Saved, 0, {{"out.map", OutIds}}},
+        {"the input ends after the first answer", {"mkid", "base.map", "extra.map", "-dest:out.map"},
+            {{"base.map", Base}, {"extra.map", Extra}, {"out.map", "old"}}, "y\n",
+            Question("extra.map") + Question("out.map") + "extra.map saved\nComplete\n", 1, {{"extra.map", ExtraIds}}},
         {"an empty -dest: counts as not given", {"base.map", "-dest:", "-dest:out.map", "-y"}, Files, "", Saved, 0,
             Written},
     });
@@ -628,6 +666,8 @@ TEST(Brixel, OptionFiles)
             "Include o.txt\nInclude p.txt\n" + Saved, 0, {{"out.map", Merged}}},
         {"a line is one argument", {"base.map", "-sc:o.txt"}, With({{"o.txt", "-dest:my out.map\n-y\n"}}), "",
             "Include o.txt\nmy out.map saved\nComplete\n", 0, {{"my out.map", Base}}},
+        {"another path to an option file is the same file", {"base.map", "-sc:o.txt"},
+            With({{"o.txt", "-sc:./o.txt\n"}}), "", "Include o.txt\nERROR! Recursive call of a file ./o.txt\n", 1, {}},
     });
 }
 
@@ -718,9 +758,9 @@ TEST(Brixel, LoadAndWriteErrors)
         {"a bad property", {"base.map", "p*.map", "-y"},
             {{"base.map", Base}, {"p1.map", Base}, {"p2.map", "// x\r\n{\r\n\"a\" b\r\n}\r\n"}}, "",
             "ERROR! p2.map:3: '\"' expected\n", 1, {}},
-        {"destination cannot be created; earlier files stay written",
+        {"destination cannot be created; no file of the run is written",
             {"mkid", "base.map", "extra.map", "-dest:nodir/out.map", "-y"}, {{"base.map", Base}, {"extra.map", Extra}},
-            "", "extra.map saved\nERROR! Cannot create file \"nodir/out.map\". ", 1, {{"extra.map", ExtraIds}}, true},
+            "", "ERROR! Cannot create file \"nodir/out.map\". ", 1, {}, true},
     });
 }
 

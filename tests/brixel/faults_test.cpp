@@ -10,6 +10,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #ifdef __linux__
 #include <sys/mount.h>
@@ -17,13 +18,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -62,6 +67,7 @@ std::string WorldMap(std::size_t Faces, const std::string &Value = "worldspawn")
 
 const std::string Base = WorldMap(6);
 const std::string Old = "old contents\n";
+const std::string Light = "{\n\"classname\" \"light\"\n}\n"; // no id: mkid changes it
 
 // Bytes as a file of another program might hold them: NULs and all.
 std::string Garbage(std::size_t Size)
@@ -165,7 +171,7 @@ public:
     {
         std::map<std::string, std::string> Entries;
         for (const auto &E : fs::recursive_directory_iterator(Work())) {
-            const std::string Name = fs::relative(E.path(), Work()).generic_string();
+            const std::string Name = E.path().lexically_relative(Work()).generic_string();
             if (E.is_directory()) {
                 Entries[Name + "/"] = "";
             } else if (E.is_regular_file()) {
@@ -215,6 +221,13 @@ pid_t Start(const TScratch &Dir, const std::vector<std::string> &Args, const TSe
     if (DropRoot && (::setgroups(0, nullptr) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0)) {
         ::_exit(ChildSkipped);
     }
+    // The stopping signals as a user's shell leaves them, and no core file
+    // beside the maps when one of them ends the run.
+    for (const int Sig : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ}) {
+        ::signal(Sig, SIG_DFL);
+    }
+    const rlimit NoCore = {0, 0};
+    ::setrlimit(RLIMIT_CORE, &NoCore);
     if (Setup.FileSizeLimit != RLIM_INFINITY) {
         // Past the limit a write fails with EFBIG instead of killing the process.
         ::signal(SIGXFSZ, SIG_IGN);
@@ -317,6 +330,15 @@ TEST(Faults, UnwritableDestinations)
         {"read-only destination in a writable directory",
             {{"./", "", 0777}, {"base.map", Base}, {"out.map", Old, 0444}}, {"base.map", "-dest:out.map", "-y"},
             "ERROR! Cannot create file \"out.map\". " + Permission + "\n", User},
+        {"mkid: the second of three additional maps may not be written",
+            {{"./", "", 0777}, {"base.map", Base}, {"a.map", Light, 0666}, {"b.map", Light, 0444},
+                {"c.map", Light, 0666}},
+            {"mkid", "base.map", "a.map", "b.map", "c.map", "-dest:out.map", "-y"},
+            "ERROR! Cannot create file \"b.map\". " + Permission + "\n", User},
+        {"mkid: the destination may not be written",
+            {{"./", "", 0777}, {"base.map", Base}, {"a.map", Light, 0666}, {"out.map", Old, 0444}},
+            {"mkid", "base.map", "a.map", "-dest:out.map", "-y"},
+            "ERROR! Cannot create file \"out.map\". " + Permission + "\n", User},
         {"additional file written back into a read-only directory",
             {{"base.map", Base}, {"ro/", "", 0555}, {"ro/extra.map", "{\n\"classname\" \"light\"\n}\n"}},
             {"mkid", "base.map", "ro/extra.map", "-dest:out.map", "-y"},
@@ -367,6 +389,22 @@ TEST(Faults, DiskFull)
     EXPECT_EQ(R.Status, 1);
     EXPECT_EQ(R.Out, Banner + "ERROR! Cannot create file \"full/out.map\". " + Reason(ENOSPC) + "\n");
     EXPECT_TRUE(Dir.Snapshot() == Before) << "files changed";
+
+    // A file of two names gets the text copied into it once the temporary
+    // file holds it all: the room for the temporary file is there, not for
+    // the copy. The message names the file that holds the complete text.
+    const std::string New = WorldMap(700);
+    WriteAll(Dir.Work() / "base.map", New);
+    ASSERT_EQ(::link((Full / "out.map").c_str(), (Full / "other.map").c_str()), 0);
+    const TRun Copy = RunProgram(Dir, {"base.map", "-dest:full/out.map", "-y"});
+    EXPECT_EQ(Copy.Status, 1);
+    const std::string Start = Banner + "ERROR! Cannot create file \"full/out.map\". " + Reason(ENOSPC) +
+                              ". The complete new text is in \"full/.brixel-";
+    ASSERT_EQ(Copy.Out.substr(0, Start.size()), Start);
+    const std::string Suffix = Copy.Out.substr(Start.size(), 6); // mkstemp's
+    EXPECT_EQ(Copy.Out, Start + Suffix + "\"\n");
+    const std::string Kept = "full/.brixel-" + Suffix;
+    EXPECT_TRUE(ReadAll(Dir.Work() / Kept) == New) << "the kept file does not hold the new text";
 }
 #endif
 
@@ -394,6 +432,11 @@ TEST(Faults, UnusableInputs)
             {"base.map", "-sc:o.txt"}, "Include o.txt\nERROR! " + NotText("o.txt", 3) + "\n"},
         {"NUL in an area map", {{"base.map", Base}, {"m.map", TwoHalves}}, {"base.map", "-ba:m/m.map", "-y"},
             "ERROR! " + NotText("m.map", Base.size()) + "\n"},
+        {"a text file without an entity", {{"notes.txt", "Remember:\n// the door\n"}}, {"notes.txt", "-y"},
+            "ERROR! Not a map file: notes.txt\n"},
+        {"only a stray brace", {{"x.map", "}\n"}}, {"x.map", "-dest:out.map", "-y"}, "ERROR! Not a map file: x.map\n"},
+        {"mkid out of numbers", {{"m.map", "{\n\"id\" \"m#2147483647\"\n}\n" + Light}}, {"mkid", "m.map", "-y"},
+            "ERROR! No free identifier number left in m.map\n"},
     });
 }
 
@@ -551,6 +594,148 @@ TEST(Faults, InputsVanishAfterValidation)
         }
         EXPECT_FALSE(fs::exists(Dir.Work() / "out.map"));
         brix::ResetSwitches();
+    }
+}
+
+namespace
+{
+
+/// The names in a directory, sorted.
+std::vector<std::string> Names(const fs::path &Dir)
+{
+    std::vector<std::string> Result;
+    for (const auto &E : fs::directory_iterator(Dir)) {
+        Result.push_back(E.path().filename().string());
+    }
+    std::sort(Result.begin(), Result.end());
+    return Result;
+}
+
+/// Whether a temporary file of the run grew in Dir within a minute.
+bool TemporaryFileGrew(const fs::path &Dir)
+{
+    const auto Until = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (std::chrono::steady_clock::now() < Until) {
+        std::error_code Ec;
+        for (const auto &E : fs::directory_iterator(Dir, Ec)) {
+            if (E.path().filename().string().rfind(".brixel-", 0) == 0 && E.file_size(Ec) > 0 && !Ec) {
+                return true;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return false;
+}
+
+} // namespace
+
+TEST(Faults, StoppedRunsLeaveEveryFileAsItWas)
+{
+    // LF line ends: a write that went through would change the bytes.
+    std::string Big = WorldMap(300000);
+    Big.erase(std::remove(Big.begin(), Big.end(), '\r'), Big.end());
+    for (const int Sig : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ}) {
+        SCOPED_TRACE(::strsignal(Sig));
+        TScratch Dir;
+        Dir.Make({{"big.map", Big}});
+        const pid_t Pid = Start(Dir, {"big.map", "-y"}, {}, "");
+        EXPECT_TRUE(TemporaryFileGrew(Dir.Work())) << "no temporary file seen";
+        ::kill(Pid, Sig);
+        int WaitStatus = 0;
+        ASSERT_EQ(::waitpid(Pid, &WaitStatus, 0), Pid);
+        EXPECT_TRUE(WIFSIGNALED(WaitStatus) && WTERMSIG(WaitStatus) == Sig) << "status " << WaitStatus;
+        EXPECT_EQ(Names(Dir.Work()), std::vector<std::string>{"big.map"});
+        EXPECT_TRUE(ReadAll(Dir.Work() / "big.map") == Big) << "the source changed";
+    }
+}
+
+TEST(Faults, WritesReplaceTheTextNotTheFile)
+{
+    // Read as a map, written back in the written form.
+    const std::string Src = "{\n\"classname\" \"worldspawn\"\n}\n{\n\"classname\" \"light\"\n}\n";
+    const std::string New = "\r\n// entity 0\r\n{\r\n\"classname\" \"worldspawn\"\r\n}\r\n"
+                            "// entity 1\r\n{\r\n\"classname\" \"light\"\r\n}\r\n";
+    const std::string Long(251, 'n');
+    using TStep = std::function<bool(const fs::path &)>; ///< false: cannot be set up here
+    const auto Link = [](const char *Target, const char *Name) {
+        return [=](const fs::path &W) { return ::symlink(Target, (W / Name).c_str()) == 0; };
+    };
+    const auto HardLink = [](const char *Target, const char *Name) {
+        return [=](const fs::path &W) { return ::link((W / Target).c_str(), (W / Name).c_str()) == 0; };
+    };
+    const auto Stat = [](const fs::path &P) {
+        struct stat St
+        {};
+        ::stat(P.c_str(), &St);
+        return St;
+    };
+    struct Kept
+    {
+        const char *Name;
+        std::vector<TFile> Inputs;
+        TStep Prepare;
+        std::vector<std::string> Args;
+        std::string Out; ///< after the banner
+        std::map<std::string, std::string> After;
+        TStep Check = nullptr; ///< what the bytes cannot show
+    };
+    const Kept Cases[] = {
+        {"a link to the source is the source", {{"s.map", Src}}, Link("s.map", "l.map"),
+            {"s.map", "l.map", "-dest:out.map", "-y"}, "Additional file skipped: l.map\nout.map saved\nComplete\n",
+            {{"s.map", Src}, {"l.map", Src}, {"out.map", New}}},
+        {"a hard link to the source is the source", {{"s.map", Src}}, HardLink("s.map", "h.map"),
+            {"s.map", "h.map", "-dest:out.map", "-y"}, "Additional file skipped: h.map\nout.map saved\nComplete\n",
+            {{"s.map", Src}, {"h.map", Src}, {"out.map", New}}},
+        {"a link to an additional map is that map", {{"s.map", Src}, {"a.map", Light}}, Link("a.map", "l.map"),
+            {"mkid", "s.map", "a.map", "l.map", "-dest:out.map", "-y"},
+            "Additional file skipped: l.map\na.map saved\nout.map saved\nComplete\n",
+            {{"s.map", Src},
+                {"a.map", "\r\n// entity 0\r\n{\r\n\"classname\" \"light\"\r\n\"id\" \"a.map#1\"\r\n}\r\n"},
+                {"l.map", "\r\n// entity 0\r\n{\r\n\"classname\" \"light\"\r\n\"id\" \"a.map#1\"\r\n}\r\n"},
+                {"out.map", "\r\n// entity 0\r\n{\r\n\"classname\" \"worldspawn\"\r\n}\r\n// entity 1\r\n{\r\n"
+                            "\"classname\" \"light\"\r\n\"id\" \"out.map#1\"\r\n}\r\n"}}},
+        {"mode, owner and group", {{"s.map", Src, 0640}},
+            [](const fs::path &W) { return ::geteuid() == 0 && ::chown((W / "s.map").c_str(), Nobody, Nobody) == 0; },
+            {"s.map", "-y"}, "s.map saved\nComplete\n", {{"s.map", New}},
+            [&](const fs::path &W) {
+                const struct stat St = Stat(W / "s.map");
+                return (St.st_mode & 07777) == 0640 && St.st_uid == Nobody && St.st_gid == Nobody;
+            }},
+        {"extended attributes", {{"s.map", Src}},
+            [](const fs::path &W) { return ::setxattr((W / "s.map").c_str(), "user.brixel", "kept", 4, 0) == 0; },
+            {"s.map", "-y"}, "s.map saved\nComplete\n", {{"s.map", New}},
+            [](const fs::path &W) {
+                char Value[8] = {};
+                return ::getxattr((W / "s.map").c_str(), "user.brixel", Value, sizeof Value) == 4 &&
+                       std::string(Value) == "kept";
+            }},
+        {"every hard link sees the new text", {{"s.map", Src}}, HardLink("s.map", "h.map"), {"s.map", "-y"},
+            "s.map saved\nComplete\n", {{"s.map", New}, {"h.map", New}},
+            [&](const fs::path &W) { return Stat(W / "s.map").st_ino == Stat(W / "h.map").st_ino; }},
+        {"a symbolic link stays", {{"s.map", Src}}, Link("s.map", "l.map"), {"l.map", "-y"}, "l.map saved\nComplete\n",
+            {{"s.map", New}, {"l.map", New}}, [](const fs::path &W) { return fs::is_symlink(W / "l.map"); }},
+        {"a dangling link gets its file", {{"s.map", Src}, {"sub/", ""}}, Link("sub/new.map", "l.map"),
+            {"s.map", "-dest:l.map", "-y"}, "l.map saved\nComplete\n",
+            {{"s.map", Src}, {"sub/", ""}, {"sub/new.map", New}, {"l.map", New}},
+            [](const fs::path &W) { return fs::is_symlink(W / "l.map"); }},
+        {"a name of 255 bytes", {{Long + ".map", Src}}, nullptr, {Long + ".map", "-y"}, Long + ".map saved\nComplete\n",
+            {{Long + ".map", New}}},
+    };
+    for (const Kept &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TScratch Dir;
+        Dir.Make(C.Inputs);
+        if (C.Prepare && !C.Prepare(Dir.Work())) {
+            std::cout << "[ SKIPPED  ] " << C.Name << ": cannot be set up here (root, links, attributes)\n";
+            continue;
+        }
+        const TRun R = RunProgram(Dir, C.Args);
+        EXPECT_EQ(R.Status, 0);
+        EXPECT_EQ(R.Out, Banner + C.Out);
+        EXPECT_EQ(Dir.Snapshot(), C.After);
+        if (C.Check) {
+            EXPECT_TRUE(C.Check(Dir.Work()));
+        }
     }
 }
 

@@ -56,7 +56,7 @@ TEST(TMapFile, ReIndex)
         {"maps/sub\\e1.map", {"x#1a", "-", "y#", "z", "q#007"}, {"x#1a", "e1.map#8", "y#", "z", "q#007"}, true},
         {"e.map", {"", "-", "#2#5"}, {"e.map#1", "e.map#2", "#2#5"}, true},
         {"e.map", {"a", "b#4"}, {"a", "b#4"}, false},
-        {"e.map", {"x#2147483647", "-"}, {"x#2147483647", "e.map#2147483648"}, true},
+        {"e.map", {"x#2147483646", "-"}, {"x#2147483646", "e.map#2147483647"}, true},
     };
     for (const Case &C : Cases) {
         SCOPED_TRACE(C.FileName + (" " + C.Before[0]));
@@ -78,6 +78,9 @@ TEST(TMapFile, ReIndexRejectsHugeNumbersBeforeChangingAnything)
     const Case Cases[] = {
         {{"-", "a#2147483648"}, "''2147483648'' is not a valid integer value"},
         {{"-", "b#1", "a#99999999999999999999"}, "''99999999999999999999'' is not a valid integer value"},
+        // A number past the largest would be refused by the next run.
+        {{"x#2147483647", "-"}, "No free identifier number left in e.map"},
+        {{"-", "x#2147483646", "-"}, "No free identifier number left in e.map"},
     };
     for (const Case &C : Cases) {
         SCOPED_TRACE(C.Error);

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "../testplatform.h"
 #include "brixlib/mapfile.h"
@@ -56,16 +58,21 @@ TEST(TMapFile, LoadsAndWritesNormalisedText)
         const char *Error;
         std::size_t Count;
         const char *Output;
+        bool OtherText; ///< outside entity blocks: no map when it has no entity
     };
     const std::string WithNul = Bytes("{\n}\0{\n}\n"); // the text ends at its NUL
     const Case Cases[] = {
-        {"// only\n\n  // comments\n", "", 0, "// only\r\n// comments\r\n\r\n"},
+        {"// only\n\n  // comments\n", "", 0, "// only\r\n// comments\r\n\r\n", false},
         {"junk }\n}\n\"a\" \"b\"\n{\r\n \"classname\"\t\"worldspawn\" \r\n// c\r\n}\r\nmore", "", 1,
-            "\r\n// entity 0\r\n{\r\n\"classname\" \"worldspawn\"\r\n}\r\n"},
-        {"{\n}\n{\n\"a\" \"1\"\n}\n", "", 2, "\r\n// entity 0\r\n{\r\n}\r\n// entity 1\r\n{\r\n\"a\" \"1\"\r\n}\r\n"},
-        {"{\n\"a\" \"1\"\n", "Unexpected end of file", 1, "\r\n// entity 0\r\n{\r\n\"a\" \"1\"\r\n}\r\n"},
-        {"{\n}\n{\n\"a\"\n}\n{\n}\n", "'\"' expected", 2, "\r\n// entity 0\r\n{\r\n}\r\n// entity 1\r\n{\r\n}\r\n"},
-        {WithNul, "", 1, "\r\n// entity 0\r\n{\r\n}\r\n"},
+            "\r\n// entity 0\r\n{\r\n\"classname\" \"worldspawn\"\r\n}\r\n", true},
+        {"{\n}\n{\n\"a\" \"1\"\n}\n", "", 2, "\r\n// entity 0\r\n{\r\n}\r\n// entity 1\r\n{\r\n\"a\" \"1\"\r\n}\r\n",
+            false},
+        {"{\n\"a\" \"1\"\n", "Unexpected end of file", 1, "\r\n// entity 0\r\n{\r\n\"a\" \"1\"\r\n}\r\n", false},
+        {"{\n}\n{\n\"a\"\n}\n{\n}\n", "'\"' expected", 2, "\r\n// entity 0\r\n{\r\n}\r\n// entity 1\r\n{\r\n}\r\n",
+            false},
+        {WithNul, "", 1, "\r\n// entity 0\r\n{\r\n}\r\n", false},
+        {"  Notes about the level\n", "", 0, "\r\n", true},
+        {"}\n", "", 0, "\r\n", true},
     };
     for (const Case &C : Cases) {
         SCOPED_TRACE(C.Text);
@@ -76,6 +83,7 @@ TEST(TMapFile, LoadsAndWritesNormalisedText)
         EXPECT_EQ(Error, C.Error);
         EXPECT_EQ(Map.Count(), C.Count);
         EXPECT_EQ(Written(Map), C.Output);
+        EXPECT_EQ(Map.HoldsOtherText(), C.OtherText);
     }
 }
 
@@ -166,6 +174,69 @@ TEST(TMapFile, SaveAsksBeforeOverwriting)
         }
         EXPECT_EQ(Out.str(), Expected + (C.Written ? Saved : ""));
         EXPECT_EQ(ReadAll(File), C.Written ? "\r\n// entity 0\r\n{\r\n}\r\n" : "old");
+    }
+}
+
+TEST(TMapFile, WriteSetPutsFilesInPlaceOnlyWhenAllAreComplete)
+{
+    const TTempDir Temp;
+    const fs::path A = Temp.Dir / "a.map";
+    const fs::path B = Temp.Dir / "b.map";
+    std::ofstream(A) << "old a";
+    TMapFile Map;
+    Map.Add(std::make_unique<TEntity>());
+    const std::string Text = "\r\n// entity 0\r\n{\r\n}\r\n";
+    const auto Files = [&] {
+        std::vector<std::string> Names;
+        for (const auto &E : fs::directory_iterator(Temp.Dir)) {
+            Names.push_back(E.path().filename().string());
+        }
+        std::sort(Names.begin(), Names.end());
+        return Names;
+    };
+    {
+        // The second file cannot be made: the first stays as it was.
+        TWriteSet Set;
+        Set.Add(Map, A.string());
+        EXPECT_THROW(Set.Add(Map, (Temp.Dir / "no" / "b.map").string()), EBrixError);
+    }
+    EXPECT_EQ(ReadAll(A), "old a");
+    EXPECT_EQ(Files(), std::vector<std::string>{"a.map"});
+
+    TWriteSet Set;
+    Set.Add(Map, A.string());
+    Set.Add(Map, B.string());
+    EXPECT_EQ(ReadAll(A), "old a");
+    std::ostringstream Out;
+    Set.Commit(Out);
+    const std::string Break(ConsoleLineBreak);
+    EXPECT_EQ(Out.str(), A.string() + " saved" + Break + B.string() + " saved" + Break);
+    EXPECT_EQ(ReadAll(A), Text);
+    EXPECT_EQ(ReadAll(B), Text);
+    EXPECT_EQ(Files(), (std::vector<std::string>{"a.map", "b.map"}));
+}
+
+TEST(TMapFile, SameFileByAnyName)
+{
+    const TTempDir Temp;
+    const fs::path A = Temp.Dir / "a.map";
+    std::ofstream(A) << "{\n}\n";
+    std::ofstream(Temp.Dir / "b.map") << "{\n}\n";
+    fs::create_hard_link(A, Temp.Dir / "h.map");
+    TMapFile Map;
+    std::string Error;
+    Map.LoadFromFile(A.string(), Error);
+    Map.SetFileName(A.string());
+    const std::pair<fs::path, bool> Cases[] = {
+        {Temp.Dir / "." / "a.map", true},
+        {Temp.Dir / "h.map", true},
+        {Temp.Dir / "b.map", false},
+        // Names no file on POSIX systems; Windows takes ".." by the name alone.
+        {Temp.Dir / "missing" / ".." / "a.map", testplatform::PerPlatform(false, true)},
+    };
+    for (const auto &[Name, Same] : Cases) {
+        SCOPED_TRACE(Name.string());
+        EXPECT_EQ(Map.CmpFileName(Name.string()), Same);
     }
 }
 

@@ -68,10 +68,18 @@ TEST(Messages, EnglishAndRussianTexts)
         {false, TMsgId::msgFileNotFound, "a.map", "File not found: a.map"},
         {false, TMsgId::msgRewriteQuestion, "x.map", "File \"x.map\" already exists. Rewrite? (y/n)"},
         {false, TMsgId::msgComplete, "", "Complete"},
-        {false, TMsgId(17), "", ""},
+        {false, TMsgId::msgNotAMapFile, "a.txt", "Not a map file: a.txt"},
+        {true, TMsgId::msgNotAMapFile, "a.txt",
+            testplatform::PerPlatform<std::string>("Не файл карты: ", Utf8ToOem866("Не файл карты: ")) + "a.txt"},
+        {false, TMsgId::msgNoFreeIdentifier, "a.map", "No free identifier number left in a.map"},
+        {true, TMsgId::msgNoFreeIdentifier, "a.map",
+            testplatform::PerPlatform<std::string>(
+                "Нет свободного номера идентификатора в ", Utf8ToOem866("Нет свободного номера идентификатора в ")) +
+                "a.map"},
+        {false, TMsgId(20), "", ""},
         {false, TMsgId(99), "", ""},
         {false, TMsgId(206), "", ""},
-        {true, TMsgId(17), "", ""},
+        {true, TMsgId(20), "", ""},
         {true, TMsgId(206), "", ""},
         // "Выполнено" as the console shows it: UTF-8, or on Windows code page
         // 866 (nine bytes, not its Windows-1251 bytes).

@@ -68,17 +68,29 @@ private:
 };
 
 /// Writes a file in pieces, safely as WriteFileAtomic does: the pieces go to
-/// a temporary file beside the target, which Commit renames over it. A writer
-/// destroyed without Commit (an error on the way) removes the temporary file
-/// and leaves the target as it was. Raises "Cannot create file "%s". %s".
+/// a short-named temporary file beside the target, which Finish completes and
+/// Commit puts in place. A writer destroyed without Commit (an error on the
+/// way) removes the temporary file and leaves the target as it was.
+///
+/// What is replaced is the text, not the file: the target keeps its mode,
+/// owner, group and extended attributes where the system lets the process set
+/// them; a file with several hard links gets the new text copied into it, so
+/// every name of it sees the text; a symbolic link stays and its target is
+/// written (created when missing). Raises "Cannot create file "%s". %s".
 class TAtomicFileWriter
 {
 public:
     explicit TAtomicFileWriter(const std::string &FileName);
     ~TAtomicFileWriter();
-    TAtomicFileWriter(const TAtomicFileWriter &) = delete;
-    TAtomicFileWriter &operator=(const TAtomicFileWriter &) = delete;
+    TAtomicFileWriter(TAtomicFileWriter &&) noexcept;
+    TAtomicFileWriter &operator=(TAtomicFileWriter &&) noexcept;
     void Write(std::string_view Data);
+    /// The temporary file is complete, on the disk and closed; the target has
+    /// not been touched yet.
+    void Finish();
+    /// Finishes the text if need be and puts it in place. When the copy into
+    /// a hard-linked file fails part way, the error names the temporary file,
+    /// which then holds the complete text and is kept.
     void Commit();
 
     class TImpl; ///< the platform's own way of writing
@@ -86,6 +98,34 @@ public:
 private:
     std::unique_ptr<TImpl> FImpl;
 };
+
+/// From now on, a run stopped by SIGINT, SIGTERM, SIGHUP or SIGXFSZ (on
+/// Windows: Ctrl+C, Ctrl+Break or a closed console) removes the temporary
+/// files of the writers still open before it ends; a signal that the process
+/// ignores stays ignored. For programs: a library does not take over signals
+/// by itself.
+void RemoveTemporaryFilesWhenStopped();
+
+/// Which file a name stands for on disk, links followed: device and inode on
+/// POSIX systems, volume serial number and file index on Windows.
+struct TFileIdentity
+{
+    std::uint64_t Volume = 0;
+    std::uint64_t Index = 0;
+    bool Known = false; ///< false when the name names no existing file
+
+    friend bool operator==(const TFileIdentity &, const TFileIdentity &) = default;
+};
+
+/// The identity of the file FileName names; not Known when it names none.
+TFileIdentity FileIdentity(const std::string &FileName);
+
+/// Whether two identities are known and the same file ("./a.map", an
+/// absolute path, a link or a second hard link of a.map are a.map).
+inline bool SameFile(const TFileIdentity &A, const TFileIdentity &B)
+{
+    return A.Known && B.Known && A == B;
+}
 
 /// Lines of the written map format: each line is followed by CR LF.
 class TLineWriter

@@ -18,6 +18,14 @@
 namespace brix
 {
 
+/// The answer to the overwrite question.
+enum class TOverwrite
+{
+    owWrite,
+    owKeep,
+    owNoAnswer, ///< the input ended: kept, but nobody said so
+};
+
 /// One entity block: ordered properties (duplicate keys kept) and brushes.
 class TEntity
 {
@@ -122,14 +130,29 @@ public:
     void SaveToList(TLineWriter &List) const;
     /// Writes the map without asking (safely: the old file stays whole on failure).
     void SaveToFile(const std::string &AFileName) const;
-    /// Writes the map to FileName, asking first while ConfirmOverwrite is set
-    /// and the file exists; prints "%s saved". Answers are read one character
-    /// at a time; line ends are skipped and end of input counts as "n".
+    /// Writes the map complete into a temporary file beside AFileName, which
+    /// the writer's Commit puts in place; AFileName is not touched before.
+    TAtomicFileWriter PrepareFile(const std::string &AFileName) const;
+    /// The overwrite question for FileName, asked while ConfirmOverwrite is
+    /// set and the file exists. Answers are read one character at a time:
+    /// "y"/"Y" writes, "n"/"N" keeps the file, line ends are skipped, any
+    /// other character asks again; at the end of input nobody answered, and
+    /// the file is kept.
+    TOverwrite AskOverwrite(std::ostream &Out, std::istream &In) const;
+    /// Writes the map to FileName after AskOverwrite, and prints "%s saved".
     /// Returns whether the file was written.
     bool Save(std::ostream &Out, std::istream &In) const;
 
-    /// Names compared with ASCII letters folded, nothing else normalised.
+    /// Whether AFileName names this map's file: the same file on disk (any
+    /// path to it, a link, another hard link), or the same name with ASCII
+    /// letters folded.
     bool CmpFileName(std::string_view AFileName) const;
+    /// The same with the identity of AFileName known already.
+    bool CmpFileName(std::string_view AFileName, const TFileIdentity &Identity) const;
+    /// Whether the text read held lines other than blank lines and comments
+    /// outside entity blocks: a file with such lines and no entity is no map.
+    bool HoldsOtherText() const { return FOtherText; }
+
     /// The position of the first indexed entity whose ID equals AID exactly;
     /// -1 when none.
     std::ptrdiff_t IndexOfEntity(std::string_view AID) const;
@@ -142,6 +165,8 @@ public:
     TEntity *FindAnalog(const TEntity &Ent);
 
     /// Gives "<file name>#N" identifiers to the entities that have none.
+    /// Raises "No free identifier number left in %s", the map unchanged, when
+    /// a number would pass the largest 32-bit number.
     void ReIndex();
     /// Removes the first "id" of every entity.
     void RemoveID();
@@ -153,7 +178,9 @@ private:
     std::vector<std::string> FHeader;
     std::string FFileName;
     std::size_t FErrorLine = 0;
+    TFileIdentity FIdentity; ///< of the file last read
     bool FNeedSave = false;
+    bool FOtherText = false;
 };
 
 /// How a map that does not read ends the run: by its diagnostic alone as a
@@ -190,6 +217,27 @@ public:
 
 private:
     std::vector<std::unique_ptr<TMapFile>> FItems;
+};
+
+/// The files of a run, written together: each is written complete into its
+/// temporary file when it is added, and only Commit puts them in place, one
+/// after another. A set destroyed before (an error on the way) leaves every
+/// file as it was.
+class TWriteSet
+{
+public:
+    void Add(const TMapFile &Map) { Add(Map, Map.FileName()); }
+    void Add(const TMapFile &Map, const std::string &FileName);
+    /// In the order added, each followed by its "%s saved" line on Out.
+    void Commit(std::ostream &Out);
+
+private:
+    struct TPrepared
+    {
+        std::string FileName;
+        TAtomicFileWriter Writer;
+    };
+    std::vector<TPrepared> FFiles;
 };
 
 } // namespace brix
