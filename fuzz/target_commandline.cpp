@@ -108,7 +108,7 @@ int CommandLine(const std::uint8_t *Data, std::size_t Size)
     // A run that succeeds ends with "Complete" (either language) or the help;
     // one that fails never ends with a line that is just "Complete".
     const std::string Complete = "Complete";
-    const std::string CompleteRu = "\x82\xEB\xAF\xAE\xAB\xAD\xA5\xAD\xAE";
+    const std::string CompleteRu = "Выполнено"; // as a UTF-8 console shows it
     const std::string_view Text(Console);
     if (Status == 0) {
         if (!Text.ends_with(Complete + "\n") && !Text.ends_with(CompleteRu + "\n") &&
