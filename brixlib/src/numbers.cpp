@@ -213,20 +213,33 @@ bool TryPlainDecimal(std::string_view S, double &Value)
 
 } // namespace
 
+namespace
+{
+
+/// Where the digits of a number text begin: after leading spaces and an
+/// optional sign, which sets Negative.
+std::size_t SkipBlanksAndSign(std::string_view S, bool &Negative)
+{
+    std::size_t I = 0;
+    while (I < S.size() && S[I] == ' ') {
+        ++I;
+    }
+    if (I < S.size() && (S[I] == '+' || S[I] == '-')) {
+        Negative = S[I++] == '-';
+    }
+    return I;
+}
+
+} // namespace
+
 bool TryStrToFloat(std::string_view S, double &Value)
 {
     if (TryPlainDecimal(S, Value)) {
         return true;
     }
-    std::size_t I = 0;
     const std::size_t N = S.size();
-    while (I < N && S[I] == ' ') {
-        ++I;
-    }
     bool Negative = false;
-    if (I < N && (S[I] == '+' || S[I] == '-')) {
-        Negative = S[I++] == '-';
-    }
+    std::size_t I = SkipBlanksAndSign(S, Negative);
     const std::size_t MantStart = I;
     std::size_t IntDigits = 0, FracDigits = 0;
     while (I < N && S[I] >= '0' && S[I] <= '9') {
@@ -492,15 +505,9 @@ std::string FloatToStr(double Value)
 
 bool TryStrToInt(std::string_view S, std::int32_t &Value)
 {
-    std::size_t I = 0;
     const std::size_t N = S.size();
-    while (I < N && S[I] == ' ') {
-        ++I;
-    }
     bool Negative = false;
-    if (I < N && (S[I] == '+' || S[I] == '-')) {
-        Negative = S[I++] == '-';
-    }
+    std::size_t I = SkipBlanksAndSign(S, Negative);
     int Base = 10;
     if (I < N && (S[I] == '$' || S[I] == 'x' || S[I] == 'X')) {
         Base = 16;
