@@ -470,7 +470,24 @@ TEST(Brixel, Commands)
     const TEnt Plain = {{{"classname", "func_wall"}, {"id", "#temp"}}, {D1}};
     const TEnt Plain2 = {{{"classname", "func_wall"}, {"id", "#temp"}}, {D2}};
     const std::string Found = Map({{WsExtraProps, {W2}}, Light, {Door.Props, {D1}}});
+    const TEnt Named = {{{"classname", "func_door"}, {"targetname", "door"}}, {}};
+    const TEnt Trigger = {{{"classname", "trigger_once"}, {"target", "door"}}, {}};
+    const std::vector<TFile> Triggered = {
+        {"base.map", Map({{WsBaseProps, {}}, Named})}, {"t.map", Map({Trigger, Named})}};
+    const std::string Face = "{\r\n( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) FLOOR 8 -16 90 0.5 2\r\n}\r\n";
+    const std::string ValveFace =
+        "{\r\n( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) FLOOR [ 0 1 0 8 ] [ 1 0 0 -16 ] 90 0.5 2\r\n}\r\n";
     RunCases({
+        {"-RNTN renames the target names the source uses", {"base.map", "t.map", "-RNTN", "-dest:out.map", "-y"},
+            Triggered, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {}}, Named, {{{"classname", "trigger_once"}, {"target", "door_2"}}, {}},
+                             {{{"classname", "func_door"}, {"targetname", "door_2"}}, {}}})}}},
+        {"without -rntn the names stay", {"base.map", "t.map", "-dest:out.map", "-y"}, Triggered, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {}}, Named, Trigger, Named})}}},
+        {"-Valve, with any command, writes the destination's faces in the Valve form",
+            {"mkid", "f.map", "-Valve", "-dest:out.map", "-y"}, {{"f.map", Map({{WsBaseProps, {Face}}})}}, "", Saved, 0,
+            {{"out.map",
+                Map({{{{"classname", "worldspawn"}, {"wad", "base.wad"}, {"mapversion", "220"}}, {ValveFace}}})}}},
         {"concat merges shared ids", {"concat", "base.map", "extra.map", "-dest:out.map", "-y"}, Files, "", Saved, 0,
             {{"out.map", Merged}}},
         {"concat is the default, names ignore case", {"base.map", "extra.map", "-DEST:out.map", "-Y"}, Files, "", Saved,
