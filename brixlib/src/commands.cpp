@@ -804,13 +804,17 @@ void RotationCosSin(double Degrees, double &Cos, double &Sin)
 {
     const double Turn = std::fmod(Degrees, 360.0); // exact
     if (Turn == 0) {
-        Cos = 1, Sin = 0;
+        Cos = 1;
+        Sin = 0;
     } else if (Turn == 90 || Turn == -270) {
-        Cos = 0, Sin = 1;
+        Cos = 0;
+        Sin = 1;
     } else if (Turn == 180 || Turn == -180) {
-        Cos = -1, Sin = 0;
+        Cos = -1;
+        Sin = 0;
     } else if (Turn == 270 || Turn == -90) {
-        Cos = 0, Sin = -1;
+        Cos = 0;
+        Sin = -1;
     } else {
         const double Radians = Turn / 180 * std::numbers::pi;
         Cos = std::cos(Radians);
@@ -850,12 +854,8 @@ void ConvertSide(TBrushSide &Side)
     double U[3] = {Best->U[0], Best->U[1], Best->U[2]};
     double V[3] = {Best->V[0], Best->V[1], Best->V[2]};
     // The turn is in the plane of the two axes; the index neither uses stays.
-    std::size_t S = 0, T = 1;
-    if (U[0] == 0 && V[0] == 0) {
-        S = 1, T = 2;
-    } else if (U[1] == 0 && V[1] == 0) {
-        S = 0, T = 2;
-    }
+    const std::size_t S = U[0] == 0 && V[0] == 0 ? 1 : 0;
+    const std::size_t T = U[2] == 0 && V[2] == 0 ? 1 : 2;
     double Cos = 1, Sin = 0;
     RotationCosSin(P[2], Cos, Sin);
     for (double *Axis : {U, V}) {

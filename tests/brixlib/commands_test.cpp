@@ -149,6 +149,10 @@ TEST(Commands, Concat)
             Ent(World) + Ent(Group + "1|id=g", Box(0)),
             {Ent(Group + "1|id=g|_tb_name=other", Box(32)) + Ent(Group + "1"), Ent(Group + "01")},
             Ent(World) + Ent(Group + "1|id=g", Box(0) + Box(32)) + Ent(Group + "2") + Ent(Group + "3")},
+        {"a number beyond 64 bits counts up all the same", Ent(World) + Ent(Layer + "18446744073709551615"),
+            {Ent(Layer + "18446744073709551615") + Ent("classname=light|origin=0 0 0|_tb_layer=18446744073709551615")},
+            Ent(World) + Ent(Layer + "18446744073709551615") + Ent(Layer + "18446744073709551616") +
+                Ent("classname=light|origin=0 0 0|_tb_layer=18446744073709551616")},
         {"wad paths the result lacks are appended, letter case and slashes aside; no other worldspawn key is taken",
             Ent(World + "|wad=a.wad; sub\\b.wad"), {Ent(World + "|wad=A.WAD;sub/B.wad ; c.wad|message=B")},
             Ent(World + "|wad=a.wad; sub\\b.wad;c.wad")},

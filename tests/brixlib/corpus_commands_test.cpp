@@ -234,7 +234,7 @@ TEST(Corpus, TrenchBroomGroupsOfThreeMapsStayApart)
     }
     std::size_t References = 0;
     for (std::size_t I = 0; I < Dest.Count(); ++I) {
-        for (const std::string Key : {"_tb_group", "_tb_layer"}) {
+        for (const char *Key : {"_tb_group", "_tb_layer"}) {
             if (!Dest[I].PropExists(Key)) {
                 continue;
             }
