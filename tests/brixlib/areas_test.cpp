@@ -475,7 +475,7 @@ TEST_F(TAreaMapFileTest, MapAreaFailures)
         {"{\n\"classname\" \"worldspawn\n}\n", "cut.map:2: '\"' expected", true},
         {"{\n\"classname\" \"worldspawn\"\n{\n( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) a 0 0 0 1 1\n",
             "cut.map:4: Unexpected end of file", true},
-        {"{\n\"classname\" \"worldspawn\"\n{\nABC\n}\n}\n", "cut.map:4: '(' expected", true},
+        {"{\n\"classname\" \"worldspawn\"\n{\nABC\n}\n}\n", "cut.map:4: Unknown block: ABC", true},
         {"{\n\"classname\" \"light\"\n}\n", "The entity \"worldspawn\" is not found in a file cut.map", false},
         {"{\n\"classname\" \"WorldSpawn\"\n}\n", "The entity \"worldspawn\" is not found in a file cut.map", false},
         {"", "The entity \"worldspawn\" is not found in a file cut.map", false},

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -17,7 +16,7 @@ namespace fs = std::filesystem;
 namespace
 {
 
-/// The readable maps of the corpus; empty when there is no corpus.
+/// The maps of the corpus; empty when there is no corpus.
 std::vector<fs::path> CorpusMaps()
 {
     std::vector<fs::path> Maps;
@@ -25,10 +24,8 @@ std::vector<fs::path> CorpusMaps()
     if (!fs::is_directory(Dir)) {
         return Maps;
     }
-    // Brush primitives and patches, which the reader does not take yet.
-    const std::set<std::string> Unreadable = {"am_harv-sod.map", "oa_bases3cl.map", "kaos.map"};
     for (const fs::directory_entry &Item : fs::directory_iterator(Dir)) {
-        if (Item.path().extension() == ".map" && Unreadable.count(Item.path().filename().string()) == 0) {
+        if (Item.path().extension() == ".map") {
             Maps.push_back(Item.path());
         }
     }
