@@ -426,8 +426,11 @@ TEST_F(TAreaInfoTest, ResolutionErrors)
 
 TEST_F(TAreaMapFileTest, MapAreaHoldsWorldspawnBrushes)
 {
+    // A patch encloses nothing and makes no area.
+    const std::string Patch = "{\npatchDef2\n{\nT\n( 1 1 0 0 0 )\n(\n( ( 80 80 80 0 0 ) )\n)\n}\n}\n";
     Write("cut.map", "// comment\r\n{\r\n\"classname\" \"info_null\"\r\n" + BoxBrush(1000, 1100) +
-                         "}\r\n{\r\n\"classname\" \"worldspawn\"\r\n" + BoxBrush(0, 64) + BoxBrush(100, 164) + "}\r\n");
+                         "}\r\n{\r\n\"classname\" \"worldspawn\"\r\n" + BoxBrush(0, 64) + Patch + BoxBrush(100, 164) +
+                         "}\r\n");
     TAreaInfo Area;
     ParseAreaSpec(Area, "m/cut.map", "-ba:m/cut.map");
     EXPECT_EQ(Area.AreaType, atMap);
