@@ -648,7 +648,7 @@ TReadResult TBrush::LoadPatch(const TLineList &AList, std::size_t &Index, std::s
 void TBrush::SaveToList(TLineWriter &AList) const
 {
     AList.Add("{");
-    if (FKind == TBrushKind::bkPlain) {
+    if (!FPatch && !FPrimitive) {
         for (const TBrushSide &Side : FSides) {
             Side.Save(AList);
         }
@@ -773,7 +773,7 @@ bool TBrush::Cmp(const TBrush &Other, bool cmpTexture) const
 {
     // Items of different kinds are never one: their texture parameters do not
     // translate into each other.
-    if (FKind != Other.FKind) {
+    if (Kind() != Other.Kind()) {
         return false;
     }
     if (FPatch) {
@@ -812,7 +812,7 @@ void TBrush::ReplaceTextures(const TBrush &Source)
 {
     FIsStored = Source.FIsStored;
     // The parameters of one kind mean nothing to another.
-    if (FKind != Source.FKind) {
+    if (Kind() != Source.Kind()) {
         return;
     }
     if (FPatch) {
@@ -835,7 +835,7 @@ void TBrush::ReplaceTextures(const TBrush &Source)
 
 TBrush::TBrush(const TBrush &Source)
     : FSides(Source.FSides), FPatch(Source.FPatch ? std::make_unique<TPatch>(*Source.FPatch) : nullptr),
-      FIsStored(Source.FIsStored), FKind(Source.FKind)
+      FIsStored(Source.FIsStored), FPrimitive(Source.FPrimitive)
 {}
 
 TBrush &TBrush::operator=(const TBrush &Source)
@@ -844,7 +844,7 @@ TBrush &TBrush::operator=(const TBrush &Source)
         FSides = Source.FSides;
         FPatch = Source.FPatch ? std::make_unique<TPatch>(*Source.FPatch) : nullptr;
         FIsStored = Source.FIsStored;
-        FKind = Source.FKind;
+        FPrimitive = Source.FPrimitive;
         Bounds = Source.Bounds; // clears them: bounds are never copied
     }
     return *this;
@@ -852,7 +852,7 @@ TBrush &TBrush::operator=(const TBrush &Source)
 
 void TBrush::SetKind(TBrushKind Kind)
 {
-    FKind = Kind;
+    FPrimitive = Kind == TBrushKind::bkPrimitive;
     if (Kind != TBrushKind::bkPatch) {
         FPatch.reset();
         return;
@@ -877,7 +877,7 @@ void TPatch::SetGrid(std::size_t Rows, std::size_t Cols, std::vector<TPatchPoint
 bool TPatch::Cmp(const TPatch &Other, bool cmpTexture) const
 {
     if (header != Other.header || FRows != Other.FRows || FCols != Other.FCols ||
-        (cmpTexture && texture != Other.texture)) {
+        FPoints.size() != Other.FPoints.size() || (cmpTexture && texture != Other.texture)) {
         return false;
     }
     for (std::size_t I = 0; I < FPoints.size(); ++I) {

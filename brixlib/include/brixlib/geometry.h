@@ -198,8 +198,11 @@ public:
     bool IsStored() const { return FIsStored; }
     void SetIsStored(bool Value) { FIsStored = Value; }
 
-    TBrushKind Kind() const { return FKind; }
-    bool IsPatch() const { return FKind == TBrushKind::bkPatch; }
+    TBrushKind Kind() const
+    {
+        return FPatch ? TBrushKind::bkPatch : (FPrimitive ? TBrushKind::bkPrimitive : TBrushKind::bkPlain);
+    }
+    bool IsPatch() const { return FPatch != nullptr; }
     /// Makes the item a brush of that kind (keeping its faces) or an empty
     /// patch (dropping them).
     void SetKind(TBrushKind Kind);
@@ -239,7 +242,7 @@ private:
     std::vector<TBrushSide> FSides;
     std::unique_ptr<TPatch> FPatch; ///< only for a patch: most items are brushes
     bool FIsStored = true;
-    TBrushKind FKind = TBrushKind::bkPlain;
+    bool FPrimitive = false; ///< faces with a texture matrix ("brushDef")
 };
 
 /// The brushes of an entity, in file order. A plain list: searches that must
