@@ -472,11 +472,6 @@ TReadResult ReadOpen(const TLineList &AList, std::size_t &Index, std::string &Er
     return TReadResult::rrDone;
 }
 
-std::string NumberText(double Value)
-{
-    return FloatToStr(Value);
-}
-
 } // namespace
 
 TReadResult TBrush::LoadFromList(const TLineList &AList, std::size_t &Index, std::string &Error)
@@ -592,14 +587,17 @@ TReadResult TBrush::LoadPatch(const TLineList &AList, std::size_t &Index, std::s
         if (!NextLine(AList, Index, Line)) {
             return EndOfLines(Error);
         }
-        if (Line == ")") {
+        if (Line.front() == ')') {
+            if (Line.size() > 1) {
+                return Malformed(Index, Error, GetMsg(TMsgId::msgEndOfLineExpected));
+            }
             break;
         }
         if (Line.front() != '(') {
             return Malformed(Index, Error, ExpectedMsg(")"));
         }
         if (static_cast<double>(Rows) >= Width) {
-            return Malformed(Index, Error, FmtMsg(TMsgId::msgPatchRows, {NumberText(Width)}));
+            return Malformed(Index, Error, FmtMsg(TMsgId::msgPatchRows, {FloatToStr(Width)}));
         }
         Rest = Trim(Line.substr(1));
         std::size_t InRow = 0;
@@ -615,7 +613,7 @@ TReadResult TBrush::LoadPatch(const TLineList &AList, std::size_t &Index, std::s
                 return Malformed(Index, Error, ExpectedMsg(")"));
             }
             if (static_cast<double>(InRow) >= Height) {
-                return Malformed(Index, Error, FmtMsg(TMsgId::msgPatchPoints, {NumberText(Height)}));
+                return Malformed(Index, Error, FmtMsg(TMsgId::msgPatchPoints, {FloatToStr(Height)}));
             }
             TPatchPoint &Pt = Points.emplace_back();
             double *Fields[5] = {&Pt.p.x, &Pt.p.y, &Pt.p.z, &Pt.u, &Pt.v};
@@ -630,13 +628,13 @@ TReadResult TBrush::LoadPatch(const TLineList &AList, std::size_t &Index, std::s
             return Malformed(Index, Error, GetMsg(TMsgId::msgEndOfLineExpected));
         }
         if (static_cast<double>(InRow) != Height) {
-            return Malformed(Index, Error, FmtMsg(TMsgId::msgPatchPoints, {NumberText(Height)}));
+            return Malformed(Index, Error, FmtMsg(TMsgId::msgPatchPoints, {FloatToStr(Height)}));
         }
         Cols = InRow;
         ++Rows;
     }
     if (static_cast<double>(Rows) != Width) {
-        return Malformed(Index, Error, FmtMsg(TMsgId::msgPatchRows, {NumberText(Width)}));
+        return Malformed(Index, Error, FmtMsg(TMsgId::msgPatchRows, {FloatToStr(Width)}));
     }
     P.SetGrid(Rows, Cols, std::move(Points));
     if (const TReadResult Result = ReadClose(AList, Index, Error); Result != TReadResult::rrDone) {

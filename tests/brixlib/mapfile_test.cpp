@@ -413,6 +413,7 @@ TEST(TMapFile, MalformedKeywordBlocksNameTheirLine)
         {"a point of four numbers", Grid + "( ( 0 0 0 0 ) ( 1 0 0 1 0 ) )\n", "'' is not a valid floating point value",
             9},
         {"a grid without its )", Grid + Row + "\n}\n}\n}", "')' expected", 10},
+        {"text after the grid's )", Grid + Row + "\n) x\n}\n}\n}", "End of line expected", 10},
         {"a patch with one }", Grid + Row + "\n)\n}\n" + Row + "\n}", "'}' expected", 12},
         {"a patch cut short", Grid + Row + "\n", "Unexpected end of file", 9},
     };
