@@ -490,7 +490,10 @@ TReadResult TBrush::LoadFromList(const TLineList &AList, std::size_t &Index, std
         SetKind(TBrushKind::bkPatch);
         return LoadPatch(AList, Index, Error);
     }
-    if (Line.front() != '(' && Line.front() != '}') {
+    // A word names a block this reader does not know; any other text is a
+    // malformed face, reported by the face reader.
+    const char First = Line.front();
+    if ((First >= 'A' && First <= 'Z') || (First >= 'a' && First <= 'z') || First == '_') {
         return Malformed(Index, Error, FmtMsg(TMsgId::msgUnknownBlock, {Line}));
     }
     --Index;

@@ -264,6 +264,8 @@ TEST(TBrush, LoadFromList)
         {"no closing brace", {F, "", F}, 0, "Unexpected end of file", 3, 2},
         {"no lines", {}, 0, "Unexpected end of file", 0, 0},
         {"stray text", {F, "ABC", "}"}, 0, "'(' expected", 1, 1},
+        {"a word first names a block", {"", "Curve", F, "}"}, 0, "Unknown block: Curve", 1, 0},
+        {"other text first is no face", {"\"a\" \"b\"", "}"}, 0, "'(' expected", 0, 0},
         {"bad face stays", {"  ", NoParams, "}"}, 0, "Unexpected end of line", 1, 1},
         {"bad number", {"( 0 0 0 ) ( 0 1 0 ) ( 1 0 q ) T 0", "}"}, 0, "'q ' is not a valid floating point value", 0, 1},
     };
