@@ -105,8 +105,9 @@ private:
     int FShift = 64;
 };
 
-/// A key of the brush's geometry: the face count and every point, exactly
-/// (0 and -0 alike); textures play no part. Brushes that Cmp have equal keys.
+/// A key of the brush's geometry: its kind, the face count and every point,
+/// exactly (0 and -0 alike); for a patch its header and control points.
+/// Textures play no part. Brushes that Cmp have equal keys.
 std::uint64_t GeometryKey(const TBrush &Brush);
 
 /// Finds brushes of one list by their faces. Brushes appended to the list
