@@ -161,20 +161,77 @@ private:
     std::unordered_map<std::uint64_t, TBrushBucket> FBrushes;
 };
 
-using TIdOperation = void (TMapFile::*)();
+using TIdOperation = std::size_t (TMapFile::*)();
 
-void RunIdentifierCommand(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, TIdOperation Operation)
+void RunIdentifierCommand(
+    TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, TIdOperation Operation, TCommandStats &Stats)
 {
     TakeSource(Dest, Source);
-    (Dest.*Operation)();
+    Stats.IdsChanged += (Dest.*Operation)();
     for (std::size_t M = 0; M < AddMaps.Count(); ++M) {
-        (AddMaps[M].*Operation)();
+        Stats.IdsChanged += (AddMaps[M].*Operation)();
     }
 }
+
+std::size_t StoredBrushes(const TEntity &E)
+{
+    std::size_t N = 0;
+    for (const TBrush &B : E.Brushes) {
+        N += B.IsStored() ? 1u : 0u;
+    }
+    return N;
+}
+
+/// What of the source extract leaves out: the entities and brushes that
+/// were stored before it and are not after, leaving aside what the rules had
+/// removed already (a brush entity whose brushes the rules took out entirely
+/// goes for that reason).
+class TLeftOutCount
+{
+public:
+    explicit TLeftOutCount(const TMapFile &Source)
+    {
+        for (std::size_t I = 0; I < Source.Count(); ++I) {
+            FBefore.push_back({Source[I].IsStored(), StoredBrushes(Source[I])});
+        }
+    }
+
+    /// Source after extract has marked it, before its entities are taken.
+    void Count(const TMapFile &Source, TCommandStats &Stats) const
+    {
+        for (std::size_t I = 0; I < Source.Count(); ++I) {
+            const TEntity &S = Source[I];
+            if (!FBefore[I].Stored) {
+                continue;
+            }
+            const std::size_t Brushes = StoredBrushes(S);
+            Stats.BrushesLeftOut += FBefore[I].Brushes - Brushes;
+            const bool Gone = !S.IsStored() || (!S.Brushes.Empty() && Brushes == 0);
+            if (!S.WorldSpawn() && Gone && (S.Brushes.Empty() || FBefore[I].Brushes > 0)) {
+                ++Stats.EntitiesLeftOut;
+            }
+        }
+    }
+
+private:
+    struct TBefore
+    {
+        bool Stored;
+        std::size_t Brushes;
+    };
+    std::vector<TBefore> FBefore;
+};
 
 } // namespace
 
 void Concat(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, const TConcatOptions &Options)
+{
+    TCommandStats Unused;
+    Concat(Dest, Source, AddMaps, Options, Unused);
+}
+
+void Concat(
+    TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, const TConcatOptions &Options, TCommandStats &Stats)
 {
     TakeSource(Dest, Source);
     const bool Replace = Options.ReplaceTextures;
@@ -189,9 +246,11 @@ void Concat(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, const TConc
             TEntity &E = *Taken;
             const std::ptrdiff_t Found = E.Indexed() ? Entities.FindAnalog(E) : -1;
             if (Found < 0 || Options.IsNonUniqueId(E.IDView())) {
+                Stats.EntitiesAppended += E.IsStored() ? 1u : 0u;
                 Dest.Add(std::move(Taken));
                 continue;
             }
+            ++Stats.EntitiesMerged;
             TEntity &A = Dest[static_cast<std::size_t>(Found)];
             TBrushLookup &Lookup = Brushes.For(A.Brushes);
             for (TBrush &B : E.Brushes) {
@@ -199,6 +258,7 @@ void Concat(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, const TConc
                     continue;
                 }
                 const std::ptrdiff_t Same = Lookup.FindAnalog(B, !Replace);
+                ++(Same < 0 ? Stats.BrushesAdded : Stats.BrushesThere);
                 if (Same < 0) {
                     A.Brushes.Add(std::move(B));
                 } else if (Replace) {
@@ -212,6 +272,13 @@ void Concat(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, const TConc
 
 void Extract(TMapFile &Dest, TMapFile &Source, const TMapFileList &AddMaps)
 {
+    TCommandStats Unused;
+    Extract(Dest, Source, AddMaps, Unused);
+}
+
+void Extract(TMapFile &Dest, TMapFile &Source, const TMapFileList &AddMaps, TCommandStats &Stats)
+{
+    const TLeftOutCount LeftOut(Source);
     TNonIndexedSources NonIndexedSources(Source);
     // Extract changes only IsStored flags of the source, which no lookup keys on.
     TEntityLookup Entities(Source);
@@ -255,6 +322,7 @@ void Extract(TMapFile &Dest, TMapFile &Source, const TMapFileList &AddMaps)
             }
         }
     }
+    LeftOut.Count(Source, Stats);
     for (std::unique_ptr<TEntity> &S : Source.TakeAll()) {
         // The worldspawn stays even when every brush of it is found elsewhere:
         // a level needs its worldspawn and its properties. Only a rule removes it.
@@ -267,19 +335,37 @@ void Extract(TMapFile &Dest, TMapFile &Source, const TMapFileList &AddMaps)
     }
 }
 
+void MakeIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, TCommandStats &Stats)
+{
+    RunIdentifierCommand(Dest, Source, AddMaps, &TMapFile::ReIndex, Stats);
+}
+
+void RemoveIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, TCommandStats &Stats)
+{
+    RunIdentifierCommand(Dest, Source, AddMaps, &TMapFile::RemoveID, Stats);
+}
+
+void RemoveDupIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, TCommandStats &Stats)
+{
+    RunIdentifierCommand(Dest, Source, AddMaps, &TMapFile::RemoveDupIDs, Stats);
+}
+
 void MakeIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps)
 {
-    RunIdentifierCommand(Dest, Source, AddMaps, &TMapFile::ReIndex);
+    TCommandStats Unused;
+    MakeIds(Dest, Source, AddMaps, Unused);
 }
 
 void RemoveIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps)
 {
-    RunIdentifierCommand(Dest, Source, AddMaps, &TMapFile::RemoveID);
+    TCommandStats Unused;
+    RemoveIds(Dest, Source, AddMaps, Unused);
 }
 
 void RemoveDupIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps)
 {
-    RunIdentifierCommand(Dest, Source, AddMaps, &TMapFile::RemoveDupIDs);
+    TCommandStats Unused;
+    RemoveDupIds(Dest, Source, AddMaps, Unused);
 }
 
 void ApplyRules(const TRules &Rules, TMapFile &Map, TMapRole Role)
