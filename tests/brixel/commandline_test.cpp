@@ -1,11 +1,14 @@
 // The hint after an undefined option: the edit distance and the choice of
 // the option from those the help lists.
+#include <filesystem>
+#include <set>
 #include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "brixel/brixel.h"
+#include "testfiles.h"
 
 using namespace brix;
 
@@ -72,5 +75,40 @@ TEST(CommandLine, EveryOptionOfTheHelpIsKnown)
             // a value that is no file or area: the option itself is known
         }
         ResetSwitches();
+    }
+}
+
+TEST(CommandLine, TheManualPageAndTheCompletionKnowEveryOption)
+{
+    const std::string Manual = ReadAll(std::filesystem::path(BRIX_DOC_DIR) / "brixel.1");
+    const std::string Completion = ReadAll(std::filesystem::path(BRIX_DOC_DIR) / "brixel.bash");
+    std::set<std::string> Words;
+    std::string Word;
+    for (const char C : Completion + "\n") {
+        if (C == ' ' || C == '\n' || C == '"') {
+            Words.insert(Word);
+            Word.clear();
+        } else {
+            Word += C;
+        }
+    }
+    ASSERT_FALSE(Manual.empty());
+    for (const std::string &Name : HelpOptionNames()) {
+        if (Name == "/?") {
+            continue; // Windows only; the completion is for bash
+        }
+        SCOPED_TRACE(Name);
+        EXPECT_EQ(Words.count(Name), 1u) << "not completed";
+        // In the manual page as roff writes it, "-" as "\-", not the start of a longer name.
+        std::string Roff;
+        for (const char C : Name) {
+            Roff += C == '-' ? std::string("\\-") : std::string(1, C);
+        }
+        bool Found = false;
+        for (std::size_t P = Manual.find(Roff); P != std::string::npos && !Found; P = Manual.find(Roff, P + 1)) {
+            const char Next = P + Roff.size() < Manual.size() ? Manual[P + Roff.size()] : '\n';
+            Found = !(Next >= 'a' && Next <= 'z');
+        }
+        EXPECT_TRUE(Found) << "not in the manual page";
     }
 }
