@@ -55,7 +55,7 @@ struct TRunState
     TAreaList EntityAreas;
     bool Unanswered = false;   ///< the end of input stood for an overwrite answer
     bool Verbose = false;      ///< "-v": the counts of what was written and done
-    bool VersionAsked = false; ///< "--version" in an option file
+    bool VersionAsked = false; ///< "--version" in an option file: the banner line ends the run
     TCommandStats Stats;       ///< what the command did, for "-v"
 };
 

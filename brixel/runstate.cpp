@@ -50,7 +50,9 @@ int Run(const std::vector<std::string> &Args, std::ostream &Out, std::istream &I
 
     ParseCommandLine(State, Out);
     if (State.VersionAsked) {
-        return 0; // the banner said it
+        // From an option file: the version line again, as the last line.
+        WriteLine(Out, BrixelBanner);
+        return 0;
     }
     if (HelpWanted(State)) {
         PrintHelp(Out);

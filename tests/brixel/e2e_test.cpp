@@ -429,6 +429,8 @@ TEST(Brixel, Help)
         {"--HELP -ru", {"--HELP", "-ru"}, {}, "", RuHelp, 0, {}},
         {"/? is the help on Windows only", {"/?"}, {}, "",
             PerPlatform<std::string>("ERROR! Undefined command: /?\n", EnHelp), PerPlatform(1, 0), {}},
+        {"--version in an option file", {"base.map", "-sc:o.txt"}, {{"o.txt", "--Version\n"}}, "",
+            "Include o.txt\nbrixel v1.51\n", 0, {}},
         {"-ru with a file is no help", {"-ru", "base.map"}, {{"base.map", Base}}, "y",
             Ru("Файл \"base.map\" уже существует. Перезаписать? (y/n) base.map сохранен\nВыполнено\n"), 0,
             {{"base.map", Base}}},
