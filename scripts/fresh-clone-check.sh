@@ -7,6 +7,10 @@
 # Usage: scripts/fresh-clone-check.sh    (CI runs it; it builds from scratch)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if ! git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    echo "fresh-clone: skipped: $PWD is not a git checkout"
+    exit 0
+fi
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 git clone -q "$PWD" "$tmp/brixel"
