@@ -55,6 +55,23 @@ struct TRunState
     TAreaList EntityAreas;
     bool ConvertToValve = false; ///< "-valve": the destination's faces in the Valve 220 form
     bool Unanswered = false;     ///< the end of input stood for an overwrite answer
+    bool Verbose = false;        ///< "-v": the counts of what was written and done
+    bool VersionAsked = false;   ///< "--version" in an option file: the banner line ends the run
+    TCommandStats Stats;         ///< what the command did, for "-v"
+};
+
+/// "Undefined option: %s", and the option of the help the user most likely
+/// meant (empty when none is close enough).
+class EUndefinedOption : public EBrixError
+{
+public:
+    EUndefinedOption(const std::string &Text, std::string Suggestion)
+        : EBrixError(Text), FSuggestion(std::move(Suggestion))
+    {}
+    const std::string &Suggestion() const { return FSuggestion; }
+
+private:
+    std::string FSuggestion;
 };
 
 /// One whole run: banner, command line, help or execution. Everything is
@@ -73,6 +90,16 @@ void ParseCommandLine(TRunState &State, std::ostream &Out);
 bool HelpWanted(const TRunState &State);
 /// After parsing: the file names must be usable; raises otherwise.
 void ValidateRunState(TRunState &State);
+
+/// The number of single-character insertions, deletions, substitutions and
+/// swaps of two neighbouring characters that turn A into B, ASCII letter
+/// case ignored. Its time and memory grow with the product of the lengths.
+std::size_t EditDistance(std::string_view A, std::string_view B);
+/// The option of the help closest to Arg (an undefined option as typed),
+/// within two edits: Arg's value part (from its first ":") and the ":" of a
+/// value-taking option are not counted, so "-dest" is 0 edits from "-dest:".
+/// Ties go to the option the help lists first; empty when none is close.
+std::string SuggestOption(std::string_view Arg);
 
 // --- execution -----------------------------------------------------------------
 
@@ -93,6 +120,9 @@ void PrintEnglishHelp(std::ostream &Out);
 void PrintRussianHelp(std::ostream &Out);
 /// The help in the current language, an empty line and the site line.
 void PrintHelp(std::ostream &Out);
+/// The options the help lists, in its order; an option that takes a value
+/// with its ":" ("-dest:"), a switch without.
+std::vector<std::string> HelpOptionNames();
 
 // --- directory search ------------------------------------------------------------
 

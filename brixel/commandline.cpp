@@ -1,9 +1,11 @@
 // The command line and option files: classification of every argument into
 // the run state, the help decision and the validation of the file names.
 #include <algorithm>
+#include <array>
 #include <ostream>
 
 #include "brixel/brixel.h"
+#include "platform.h"
 
 namespace brix
 {
@@ -45,7 +47,12 @@ constexpr TCommandWord CommandWords[] = {
 
 [[noreturn]] void RaiseUndefinedOption(const std::string &Arg)
 {
-    RaiseError(FmtMsg(TMsgId::msgUndefinedOption, {Arg}));
+    throw EUndefinedOption(FmtMsg(TMsgId::msgUndefinedOption, {Arg}), SuggestOption(Arg));
+}
+
+char LowerChar(char C)
+{
+    return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C;
 }
 
 // Appends the lines of an option file to the argument list: they are taken
@@ -137,6 +144,13 @@ void ParseSwitch(TRunState &State, const std::string &Arg, const std::string &Na
         State.ConvertToValve = true;
     } else if (Name == "y") {
         ConfirmOverwrite = false;
+    } else if (Name == "v") {
+        State.Verbose = true;
+    } else if (Name == "h" || Name == "-help") {
+        // Wherever it stands, as "help" does before a file name.
+        State.Command = TCommand::cmdHelp;
+    } else if (Name == "-version") {
+        State.VersionAsked = true;
     } else {
         RaiseUndefinedOption(Arg);
     }
@@ -144,6 +158,10 @@ void ParseSwitch(TRunState &State, const std::string &Arg, const std::string &Na
 
 void ParseArgument(TRunState &State, const std::string &Arg, std::ostream &Out)
 {
+    if (platform::SlashQuestionShowsHelp && Arg == "/?") {
+        State.Command = TCommand::cmdHelp;
+        return;
+    }
     if (!Arg.empty() && Arg[0] == '-') {
         const std::string Rest = Arg.substr(1);
         const std::size_t Colon = Rest.find(':');
@@ -208,6 +226,67 @@ void ValidateRunState(TRunState &State)
             RaiseError(FmtMsg(TMsgId::msgFileNotFound, {Mask}));
         }
     }
+}
+
+std::size_t EditDistance(std::string_view A, std::string_view B)
+{
+    // The unrestricted distance (Lowrance and Wagner): a swapped pair may be
+    // edited further, so "ca" is two edits from "abc". D[I + 1][J + 1] holds
+    // the distance of A's first I and B's first J characters; row and column
+    // 0 stand for "too far" and keep swaps inside the texts.
+    const std::size_t Far = A.size() + B.size() + 1;
+    const std::size_t Width = B.size() + 2;
+    std::vector<std::size_t> D((A.size() + 2) * Width, Far);
+    const auto At = [&](std::size_t I, std::size_t J) -> std::size_t & { return D[I * Width + J]; };
+    for (std::size_t I = 0; I <= A.size(); ++I) {
+        At(I + 1, 1) = I;
+    }
+    for (std::size_t J = 0; J <= B.size(); ++J) {
+        At(1, J + 1) = J;
+    }
+    std::array<std::size_t, 256> LastRowOf{}; // the last row of A that held each character
+    for (std::size_t I = 1; I <= A.size(); ++I) {
+        const auto Ai = static_cast<unsigned char>(LowerChar(A[I - 1]));
+        std::size_t LastColumn = 0; // the last column of B in this row that matched
+        for (std::size_t J = 1; J <= B.size(); ++J) {
+            const auto Bj = static_cast<unsigned char>(LowerChar(B[J - 1]));
+            const std::size_t K = LastRowOf[Bj];
+            const std::size_t L = LastColumn;
+            const std::size_t Cost = Ai == Bj ? 0 : 1;
+            if (Cost == 0) {
+                LastColumn = J;
+            }
+            At(I + 1, J + 1) = std::min(
+                {At(I, J) + Cost, At(I + 1, J) + 1, At(I, J + 1) + 1, At(K, L) + (I - K - 1) + 1 + (J - L - 1)});
+        }
+        LastRowOf[Ai] = I;
+    }
+    return At(A.size() + 1, B.size() + 1);
+}
+
+std::string SuggestOption(std::string_view Arg)
+{
+    constexpr std::size_t MaxEdits = 2;
+    const std::string_view Typed = Arg.substr(0, Arg.find(':'));
+    std::string Best;
+    std::size_t BestEdits = MaxEdits + 1;
+    for (const std::string &Name : HelpOptionNames()) {
+        std::string_view Bare = Name;
+        if (Bare.ends_with(':')) {
+            Bare.remove_suffix(1);
+        }
+        // Lengths further apart than the edits allowed need not be compared
+        // (an argument may be megabytes long).
+        if (Typed.size() > Bare.size() + MaxEdits || Bare.size() > Typed.size() + MaxEdits) {
+            continue;
+        }
+        const std::size_t Edits = EditDistance(Typed, Bare);
+        if (Edits < BestEdits) {
+            Best = Name;
+            BestEdits = Edits;
+        }
+    }
+    return Best;
 }
 
 } // namespace brix

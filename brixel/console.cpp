@@ -1,5 +1,6 @@
 // Console output: lines to standard output, Russian text in the console's
 // encoding, and the help in both languages.
+#include <algorithm>
 #include <ostream>
 
 #include "brixel/brixel.h"
@@ -11,8 +12,10 @@ namespace
 {
 
 // Descriptions start at the 13th column for commands and the 34th for options.
+// "{program}" stands for the program's name, "{help}" for the switches that
+// show the help, padded to the 34th column: both are the platform's.
 constexpr std::string_view EnglishHelp[] = {
-    "brixel.exe [command] [-option1] [-option2 ...] srcfile [addfile1] [addfile2 ...] [-dest:destfile]",
+    "{program} [command] [-option1] [-option2 ...] srcfile [addfile1] [addfile2 ...] [-dest:destfile]",
     "",
     "Commands:",
     "  mkid      to create entity indexes",
@@ -25,6 +28,9 @@ constexpr std::string_view EnglishHelp[] = {
     "Options:",
     "  -ru                            to switche messages to Russian",
     "  -y                             assume Yes on all queries",
+    "  -v                             to report what a run wrote, merged or removed",
+    "  {help}to output this help",
+    "  --version                      to output the version line",
     "  -dt/dst/ddt/dat:texture_name   to remove all brushes with a texture \"texture_name\"",
     "                                 for an all/source/dest/additional files",
     "  -rt:texture_name=new_name      to rename textures \"texture_name\" to \"new_name\"",
@@ -49,7 +55,7 @@ constexpr std::string_view EnglishHelp[] = {
 
 // Stored as UTF-8; converted to the console's code page when written.
 constexpr std::string_view RussianHelp[] = {
-    "brixel.exe [command] [-option1] [-option2 ...] srcfile [addfile1] [addfile2 ...] [-dest:destfile]",
+    "{program} [command] [-option1] [-option2 ...] srcfile [addfile1] [addfile2 ...] [-dest:destfile]",
     "",
     "Команды:",
     "  mkid      создать индексы для сущностей",
@@ -62,6 +68,9 @@ constexpr std::string_view RussianHelp[] = {
     "Опции:",
     "  -ru                            переключить сообщения на русский язык",
     "  -y                             отвечать Да на все запросы",
+    "  -v                             сообщать, что записано, объединено или удалено",
+    "  {help}вывести данную помощь",
+    "  --version                      вывести строку версии",
     "  -dt/dst/ddt/dat:texture_name   удалить все браши с текстурой \"texture_name\"",
     "                                 для всех/исходного/выходного/дополнительных файлов",
     "  -rt:texture_name=new_name      переименовать текстуры \"texture_name\" в \"new_name\"",
@@ -84,7 +93,45 @@ constexpr std::string_view RussianHelp[] = {
     "    m/map_file                   по брашам из worldspawn",
 };
 
+constexpr std::size_t OptionColumn = 33;
+
+std::string HelpSwitches()
+{
+    std::string Names = "--help, -h";
+    if (platform::SlashQuestionShowsHelp) {
+        Names += ", /?";
+    }
+    return Names;
+}
+
+std::string ExpandHelpLine(std::string_view Line)
+{
+    std::string Text(Line);
+    if (const std::size_t P = Text.find("{program}"); P != std::string::npos) {
+        Text.replace(P, 9, platform::ProgramName);
+    }
+    if (const std::size_t P = Text.find("{help}"); P != std::string::npos) {
+        std::string Names = HelpSwitches();
+        Names.resize(std::max(Names.size() + 1, OptionColumn - P), ' ');
+        Text.replace(P, 6, Names);
+    }
+    return Text;
+}
+
 } // namespace
+
+std::vector<std::string> HelpOptionNames()
+{
+    // In the order of the help: the first of equally close names is the one
+    // the help lists first.
+    std::vector<std::string> Names = {"-ru", "-y", "-v", "--help", "-h"};
+    if (platform::SlashQuestionShowsHelp) {
+        Names.emplace_back("/?");
+    }
+    Names.insert(Names.end(), {"--version", "-dt:", "-dst:", "-ddt:", "-dat:", "-rt:", "-de:", "-dse:", "-dae:", "-dl:",
+                                  "-kl:", "-nuid:", "-rptx", "-dest:", "-wprops:", "-sc:", "-ba:", "-ea:"});
+    return Names;
+}
 
 void WriteLine(std::ostream &Out, std::string_view Text)
 {
@@ -108,14 +155,14 @@ void WriteRussianLine(std::ostream &Out, std::string_view Text)
 void PrintEnglishHelp(std::ostream &Out)
 {
     for (std::string_view Line : EnglishHelp) {
-        WriteLine(Out, Line);
+        WriteLine(Out, ExpandHelpLine(Line));
     }
 }
 
 void PrintRussianHelp(std::ostream &Out)
 {
     for (std::string_view Line : RussianHelp) {
-        WriteRussianLine(Out, Line);
+        WriteRussianLine(Out, ExpandHelpLine(Line));
     }
 }
 

@@ -66,24 +66,45 @@ void RunCommand(TRunState &State)
 {
     switch (State.Command) {
         case TCommand::cmdExtract:
-            Extract(State.DestMap, State.SourceMap, State.AddMaps);
+            Extract(State.DestMap, State.SourceMap, State.AddMaps, State.Stats);
             break;
         case TCommand::cmdConcat:
-            Concat(State.DestMap, State.SourceMap, State.AddMaps, State.ConcatOptions);
+            Concat(State.DestMap, State.SourceMap, State.AddMaps, State.ConcatOptions, State.Stats);
             break;
         case TCommand::cmdMkId:
-            MakeIds(State.DestMap, State.SourceMap, State.AddMaps);
+            MakeIds(State.DestMap, State.SourceMap, State.AddMaps, State.Stats);
             break;
         case TCommand::cmdRmId:
-            RemoveIds(State.DestMap, State.SourceMap, State.AddMaps);
+            RemoveIds(State.DestMap, State.SourceMap, State.AddMaps, State.Stats);
             break;
         case TCommand::cmdRmDpId:
-            RemoveDupIds(State.DestMap, State.SourceMap, State.AddMaps);
+            RemoveDupIds(State.DestMap, State.SourceMap, State.AddMaps, State.Stats);
             break;
         case TCommand::cmdNone:
         case TCommand::cmdHelp:
             break;
     }
+}
+
+std::string CommandSummary(TCommand Command, const TCommandStats &S)
+{
+    switch (Command) {
+        case TCommand::cmdConcat:
+            return FmtMsg(TMsgId::msgConcatCounts, {DecimalText(S.BrushesAdded), DecimalText(S.BrushesThere),
+                                                       DecimalText(S.EntitiesAppended), DecimalText(S.EntitiesMerged)});
+        case TCommand::cmdExtract:
+            return FmtMsg(TMsgId::msgExtractCounts, {DecimalText(S.EntitiesLeftOut), DecimalText(S.BrushesLeftOut)});
+        case TCommand::cmdMkId:
+            return FmtMsg(TMsgId::msgIdsGiven, {DecimalText(S.IdsChanged)});
+        case TCommand::cmdRmId:
+            return FmtMsg(TMsgId::msgIdsRemoved, {DecimalText(S.IdsChanged)});
+        case TCommand::cmdRmDpId:
+            return FmtMsg(TMsgId::msgDupIdsRemoved, {DecimalText(S.IdsChanged)});
+        case TCommand::cmdNone:
+        case TCommand::cmdHelp:
+            break;
+    }
+    return {};
 }
 
 void WriteResults(TRunState &State, std::ostream &Out, std::istream &In)
@@ -114,7 +135,10 @@ void WriteResults(TRunState &State, std::ostream &Out, std::istream &In)
     for (const TMapFile *Map : ToWrite) {
         Files.Add(*Map);
     }
-    Files.Commit(Out);
+    Files.Commit(Out, State.Verbose);
+    if (State.Verbose) {
+        WriteLine(Out, CommandSummary(State.Command, State.Stats));
+    }
     WriteLine(Out, GetMsg(TMsgId::msgComplete));
 }
 

@@ -1,4 +1,5 @@
 // The run state and the one place where every error of a run is caught.
+#include <algorithm>
 #include <new>
 #include <ostream>
 
@@ -24,9 +25,18 @@ template <typename TMakeText> void ReportError(std::ostream &Out, TMakeText Make
     }
 }
 
+bool VersionWanted(const std::vector<std::string> &Args)
+{
+    return std::any_of(Args.begin(), Args.end(), [](const std::string &A) { return AsciiLower(A) == "--version"; });
+}
+
 int Run(const std::vector<std::string> &Args, std::ostream &Out, std::istream &In)
 {
     WriteLine(Out, BrixelBanner);
+    // The banner line alone: a script reads the version from the only line.
+    if (VersionWanted(Args)) {
+        return 0;
+    }
     WriteLine(Out, "");
 
     TRunState State;
@@ -39,6 +49,11 @@ int Run(const std::vector<std::string> &Args, std::ostream &Out, std::istream &I
     State.CommandLineCount = State.ArgList.size();
 
     ParseCommandLine(State, Out);
+    if (State.VersionAsked) {
+        // From an option file: the version line again, as the last line.
+        WriteLine(Out, BrixelBanner);
+        return 0;
+    }
     if (HelpWanted(State)) {
         PrintHelp(Out);
         return 0;
@@ -56,6 +71,11 @@ int RunBrixel(const std::vector<std::string> &Args, std::ostream &Out, std::istr
     ResetSwitches();
     try {
         return Run(Args, Out, In);
+    } catch (const EUndefinedOption &E) {
+        ReportError(Out, [&] { return FmtMsg(TMsgId::msgError, {E.what()}); });
+        if (!E.Suggestion().empty()) {
+            ReportError(Out, [&] { return FmtMsg(TMsgId::msgDidYouMean, {E.Suggestion()}); });
+        }
     } catch (const EMapLoadError &E) {
         // A map that does not read is reported by its diagnostic alone.
         ReportError(Out, [&] { return std::string(E.what()); });

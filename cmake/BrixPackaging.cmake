@@ -1,5 +1,6 @@
 # Install rules and packages.
-#   Linux:   the program, the library, its headers and the CMake package
+#   Linux:   the program with its manual page and bash completion, the
+#            library, its headers and the CMake package
 #            `brixlib` (find_package(brixlib) -> brix::brixlib), as .tar.gz and .deb.
 #   Windows: brixel.exe and the README, as .zip.
 # scripts/package.sh builds them all.
@@ -14,6 +15,9 @@ if(WIN32)
 else()
     install(TARGETS brixel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
     install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT program)
+    install(FILES doc/brixel.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT program)
+    install(FILES doc/brixel.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+        RENAME brixel COMPONENT program)
     install(TARGETS brixlib EXPORT brixlibTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
         FILE_SET HEADERS DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)

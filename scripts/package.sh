@@ -39,10 +39,11 @@ cmake --build "$check/consumer" >/dev/null
 "$check/root/bin/brixel" >"$check/help.txt"
 head -1 "$check/help.txt"
 listing=$(dpkg-deb -c "$deb")
-for path in bin/brixel include/brixlib/mapfile.h lib/cmake/brixlib/brixlibConfig.cmake; do
+for path in bin/brixel share/man/man1/brixel.1 share/bash-completion/completions/brixel \
+        include/brixlib/mapfile.h lib/cmake/brixlib/brixlibConfig.cmake; do
     grep -q "/usr/$path\$" <<<"$listing" || { echo "package.sh: $path missing from $deb" >&2; exit 1; }
 done
-echo "package.sh: $(basename "$deb") holds the program, headers and CMake package"
+echo "package.sh: $(basename "$deb") holds the program, its manual page and completion, headers and CMake package"
 
 # --- Windows -------------------------------------------------------------------
 if [ "$windows" = yes ]; then

@@ -166,14 +166,15 @@ private:
     std::unordered_map<std::uint64_t, TBrushBucket> FBrushes;
 };
 
-using TIdOperation = void (TMapFile::*)();
+using TIdOperation = std::size_t (TMapFile::*)();
 
-void RunIdentifierCommand(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, TIdOperation Operation)
+void RunIdentifierCommand(
+    TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, TIdOperation Operation, TCommandStats &Stats)
 {
     TakeSource(Dest, Source);
-    (Dest.*Operation)();
+    Stats.IdsChanged += (Dest.*Operation)();
     for (std::size_t M = 0; M < AddMaps.Count(); ++M) {
-        (AddMaps[M].*Operation)();
+        Stats.IdsChanged += (AddMaps[M].*Operation)();
     }
 }
 
@@ -435,9 +436,65 @@ void RenameTargetNames(const TMapFile &Dest, TTakenEntities &Taken, const std::v
     }
 }
 
+std::size_t StoredBrushes(const TEntity &E)
+{
+    std::size_t N = 0;
+    for (const TBrush &B : E.Brushes) {
+        N += B.IsStored() ? 1u : 0u;
+    }
+    return N;
+}
+
+/// What of the source extract leaves out: the entities and brushes that
+/// were stored before it and are not after, leaving aside what the rules had
+/// removed already (a brush entity whose brushes the rules took out entirely
+/// goes for that reason).
+class TLeftOutCount
+{
+public:
+    explicit TLeftOutCount(const TMapFile &Source)
+    {
+        for (std::size_t I = 0; I < Source.Count(); ++I) {
+            FBefore.push_back({Source[I].IsStored(), StoredBrushes(Source[I])});
+        }
+    }
+
+    /// Source after extract has marked it, before its entities are taken.
+    void Count(const TMapFile &Source, TCommandStats &Stats) const
+    {
+        for (std::size_t I = 0; I < Source.Count(); ++I) {
+            const TEntity &S = Source[I];
+            if (!FBefore[I].Stored) {
+                continue;
+            }
+            const std::size_t Brushes = StoredBrushes(S);
+            Stats.BrushesLeftOut += FBefore[I].Brushes - Brushes;
+            const bool Gone = !S.IsStored() || (!S.Brushes.Empty() && Brushes == 0);
+            if (!S.WorldSpawn() && Gone && (S.Brushes.Empty() || FBefore[I].Brushes > 0)) {
+                ++Stats.EntitiesLeftOut;
+            }
+        }
+    }
+
+private:
+    struct TBefore
+    {
+        bool Stored;
+        std::size_t Brushes;
+    };
+    std::vector<TBefore> FBefore;
+};
+
 } // namespace
 
 void Concat(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, const TConcatOptions &Options)
+{
+    TCommandStats Unused;
+    Concat(Dest, Source, AddMaps, Options, Unused);
+}
+
+void Concat(
+    TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, const TConcatOptions &Options, TCommandStats &Stats)
 {
     TakeSource(Dest, Source);
     const bool Replace = Options.ReplaceTextures;
@@ -457,11 +514,13 @@ void Concat(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, const TConc
             RenameTargetNames(Dest, Taken, Appended);
         }
         for (std::size_t I = 0; I < Taken.size(); ++I) {
+            TEntity &E = *Taken[I];
             if (Appended[I]) {
+                Stats.EntitiesAppended += E.IsStored() ? 1u : 0u;
                 Dest.Add(std::move(Taken[I]));
                 continue;
             }
-            TEntity &E = *Taken[I];
+            ++Stats.EntitiesMerged;
             TEntity &A = Dest[static_cast<std::size_t>(Entities.FindAnalog(E))];
             if (E.WorldSpawn()) {
                 MergeWadLists(A, E);
@@ -472,6 +531,7 @@ void Concat(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, const TConc
                     continue;
                 }
                 const std::ptrdiff_t Same = Lookup.FindAnalog(B, !Replace);
+                ++(Same < 0 ? Stats.BrushesAdded : Stats.BrushesThere);
                 if (Same < 0) {
                     A.Brushes.Add(std::move(B));
                 } else if (Replace) {
@@ -485,6 +545,13 @@ void Concat(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, const TConc
 
 void Extract(TMapFile &Dest, TMapFile &Source, const TMapFileList &AddMaps)
 {
+    TCommandStats Unused;
+    Extract(Dest, Source, AddMaps, Unused);
+}
+
+void Extract(TMapFile &Dest, TMapFile &Source, const TMapFileList &AddMaps, TCommandStats &Stats)
+{
+    const TLeftOutCount LeftOut(Source);
     TNonIndexedSources NonIndexedSources(Source);
     // Extract changes only IsStored flags of the source, which no lookup keys on.
     TEntityLookup Entities(Source);
@@ -528,6 +595,7 @@ void Extract(TMapFile &Dest, TMapFile &Source, const TMapFileList &AddMaps)
             }
         }
     }
+    LeftOut.Count(Source, Stats);
     for (std::unique_ptr<TEntity> &S : Source.TakeAll()) {
         // The worldspawn stays even when every brush of it is found elsewhere:
         // a level needs its worldspawn and its properties. Only a rule removes it.
@@ -540,19 +608,37 @@ void Extract(TMapFile &Dest, TMapFile &Source, const TMapFileList &AddMaps)
     }
 }
 
+void MakeIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, TCommandStats &Stats)
+{
+    RunIdentifierCommand(Dest, Source, AddMaps, &TMapFile::ReIndex, Stats);
+}
+
+void RemoveIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, TCommandStats &Stats)
+{
+    RunIdentifierCommand(Dest, Source, AddMaps, &TMapFile::RemoveID, Stats);
+}
+
+void RemoveDupIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, TCommandStats &Stats)
+{
+    RunIdentifierCommand(Dest, Source, AddMaps, &TMapFile::RemoveDupIDs, Stats);
+}
+
 void MakeIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps)
 {
-    RunIdentifierCommand(Dest, Source, AddMaps, &TMapFile::ReIndex);
+    TCommandStats Unused;
+    MakeIds(Dest, Source, AddMaps, Unused);
 }
 
 void RemoveIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps)
 {
-    RunIdentifierCommand(Dest, Source, AddMaps, &TMapFile::RemoveID);
+    TCommandStats Unused;
+    RemoveIds(Dest, Source, AddMaps, Unused);
 }
 
 void RemoveDupIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps)
 {
-    RunIdentifierCommand(Dest, Source, AddMaps, &TMapFile::RemoveDupIDs);
+    TCommandStats Unused;
+    RemoveDupIds(Dest, Source, AddMaps, Unused);
 }
 
 void ApplyRules(const TRules &Rules, TMapFile &Map, TMapRole Role)

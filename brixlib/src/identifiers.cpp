@@ -42,7 +42,7 @@ std::string_view NumberPart(std::string_view ID)
 
 } // namespace
 
-void TMapFile::ReIndex()
+std::size_t TMapFile::ReIndex()
 {
     // All number parts are read before any identifier is given, so a number
     // that does not fit leaves the map as it was.
@@ -91,20 +91,25 @@ void TMapFile::ReIndex()
         Item->SetID(NewID);
         FNeedSave = true;
     }
+    return static_cast<std::size_t>(Needed);
 }
 
-void TMapFile::RemoveID()
+std::size_t TMapFile::RemoveID()
 {
+    std::size_t Removed = 0;
     for (const auto &Item : FItems) {
         if (Item->RemoveID()) {
             FNeedSave = true;
+            ++Removed;
         }
     }
+    return Removed;
 }
 
-void TMapFile::RemoveDupIDs()
+std::size_t TMapFile::RemoveDupIDs()
 {
     std::unordered_set<std::string> Seen;
+    std::size_t Removed = 0;
     for (const auto &Item : FItems) {
         if (!Item->Indexed()) {
             continue;
@@ -112,8 +117,10 @@ void TMapFile::RemoveDupIDs()
         if (!Seen.insert(CaseFoldKey(Item->IDView())).second) {
             FNeedSave = true;
             Item->RemoveID();
+            ++Removed;
         }
     }
+    return Removed;
 }
 
 } // namespace brix

@@ -283,6 +283,21 @@ void TMapFile::SaveToList(TLineWriter &List) const
     }
 }
 
+TMapFile::TCounts TMapFile::WrittenCounts() const
+{
+    TCounts Counts;
+    for (const auto &Item : FItems) {
+        if (!Item->IsStored() || IsEmptiedBrushEntity(*Item)) {
+            continue;
+        }
+        ++Counts.Entities;
+        for (const TBrush &Brush : Item->Brushes) {
+            Counts.Brushes += Brush.IsStored() ? 1u : 0u;
+        }
+    }
+    return Counts;
+}
+
 TAtomicFileWriter TMapFile::PrepareFile(const std::string &AFileName) const
 {
     // Written as it is made, a piece at a time: the whole text of a large map
@@ -355,14 +370,18 @@ bool TMapFile::CmpFileName(std::string_view AFileName, const TFileIdentity &Iden
 
 void TWriteSet::Add(const TMapFile &Map, const std::string &FileName)
 {
-    FFiles.push_back({FileName, Map.PrepareFile(FileName)});
+    FFiles.push_back({FileName, Map.PrepareFile(FileName), Map.WrittenCounts()});
 }
 
-void TWriteSet::Commit(std::ostream &Out)
+void TWriteSet::Commit(std::ostream &Out, bool Counts)
 {
     for (TPrepared &File : FFiles) {
         File.Writer.Commit();
         Out << FmtMsg(TMsgId::msgSaved, {File.FileName}) << ConsoleLineBreak;
+        if (Counts) {
+            Out << FmtMsg(TMsgId::msgSavedCounts, {DecimalText(File.Counts.Entities), DecimalText(File.Counts.Brushes)})
+                << ConsoleLineBreak;
+        }
         Out.flush();
     }
     FFiles.clear();

@@ -63,6 +63,15 @@ constexpr TMsgText MsgTable[] = {
     {TMsgId::msgSite, "Site: %s", "Сайт: %s"},
     {TMsgId::msgWorldspawnSourceSkipped, "Worldspawn-source file skipped: %s. His for \"concat\" only",
         "Источник worldspawn-свойств пропушен: %s. Он только для команды \"concat\""},
+    {TMsgId::msgDidYouMean, "Did you mean %s?", "Возможно, имелось в виду %s?"},
+    {TMsgId::msgSavedCounts, "  %s entities, %s brushes", "  сущностей: %s, брашей: %s"},
+    {TMsgId::msgConcatCounts,
+        "  brushes added: %s, brushes already there: %s, entities appended: %s, entities merged: %s",
+        "  добавлено брашей: %s, уже имевшихся брашей: %s, добавлено сущностей: %s, объединено сущностей: %s"},
+    {TMsgId::msgExtractCounts, "  left out: %s entities, %s brushes", "  исключено сущностей: %s, брашей: %s"},
+    {TMsgId::msgIdsGiven, "  ids given: %s", "  присвоено идентификаторов: %s"},
+    {TMsgId::msgIdsRemoved, "  ids removed: %s", "  удалено идентификаторов: %s"},
+    {TMsgId::msgDupIdsRemoved, "  repeated ids removed: %s", "  удалено повторяющихся идентификаторов: %s"},
 };
 
 } // namespace

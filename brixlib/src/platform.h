@@ -27,6 +27,14 @@ std::string ToConsoleEncoding(std::string_view Utf8);
 /// The characters that end the directory part of a path.
 extern const std::string_view PathSeparators;
 
+/// The program's name as its usage line shows it: the name a user types,
+/// "brixel.exe" on Windows, "brixel" elsewhere.
+extern const std::string_view ProgramName;
+
+/// Whether "/?" shows the help, as it does for the system's own programs on
+/// Windows; elsewhere it is a file name like any other.
+extern const bool SlashQuestionShowsHelp;
+
 /// Length of the character at Pos in the system's encoding of file names:
 /// on Windows the ANSI code page (one byte, or two after a lead byte of a
 /// double-byte code page); elsewhere UTF-8, where a well-formed sequence is

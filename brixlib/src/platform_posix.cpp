@@ -107,6 +107,8 @@ std::string platform::ToConsoleEncoding(std::string_view Utf8)
 }
 
 const std::string_view platform::PathSeparators = "/";
+const std::string_view platform::ProgramName = "brixel";
+const bool platform::SlashQuestionShowsHelp = false;
 
 std::size_t platform::NameCharLength(std::string_view S, std::size_t Pos)
 {

@@ -91,6 +91,8 @@ std::string platform::ToConsoleEncoding(std::string_view Utf8)
 
 // A drive letter's colon ends the directory part too ("C:*.map").
 const std::string_view platform::PathSeparators = "\\/:";
+const std::string_view platform::ProgramName = "brixel.exe";
+const bool platform::SlashQuestionShowsHelp = true;
 
 std::size_t platform::NameCharLength(std::string_view S, std::size_t Pos)
 {

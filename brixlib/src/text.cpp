@@ -2,6 +2,8 @@
 // key of any alphabet is the platform's: platform_*.cpp.)
 #include "brixlib/text.h"
 
+#include <charconv>
+
 namespace brix
 {
 
@@ -137,6 +139,13 @@ std::string Utf8ToOem866(std::string_view Text)
         I += Len;
     }
     return Out;
+}
+
+std::string DecimalText(std::size_t N)
+{
+    char Digits[24];
+    const auto Res = std::to_chars(Digits, Digits + sizeof(Digits), N);
+    return std::string(Digits, Res.ptr);
 }
 
 std::string AsciiLower(std::string_view S)

@@ -348,9 +348,21 @@ void RunCases(const std::vector<Case> &Cases)
     }
 }
 
+// The help files hold the POSIX help: Windows names the program
+// "brixel.exe" and shows the help for "/?" too.
 std::string HelpFile(const char *Name)
 {
-    return ReadAll(fs::path(BRIX_TEST_DATA) / "e2e" / Name);
+    std::string Help = ReadAll(fs::path(BRIX_TEST_DATA) / "e2e" / Name);
+    if (testplatform::OnWindows) {
+        for (const auto &[From, To] : {std::pair<std::string, std::string>{"\nbrixel [", "\nbrixel.exe ["},
+                 {"  --help, -h    ", "  --help, -h, /?"}}) {
+            const std::size_t P = Help.find(From);
+            if (P != std::string::npos) {
+                Help.replace(P, From.size(), To);
+            }
+        }
+    }
+    return Help;
 }
 
 // Russian UTF-8 text as the console shows it: UTF-8 itself, or on Windows
@@ -413,11 +425,27 @@ TEST(Brixel, Help)
         {"help -ru", {"help", "-ru"}, {}, "", RuHelp, 0, {}},
         {"-RU help", {"-RU", "help"}, {}, "", RuHelp, 0, {}},
         {"option file with -ru", {"-sc:o.txt"}, {{"o.txt", "-ru\n"}}, "", "Include o.txt\n" + RuHelp, 0, {}},
-        {"help then a bad switch", {"help", "-zz"}, {}, "", "ERROR! Undefined option: -zz\n", 1, {}},
+        {"help then a bad switch", {"help", "-zz"}, {}, "", "ERROR! Undefined option: -zz\nDid you mean -ru?\n", 1, {}},
+        {"--help", {"--help"}, {}, "", EnHelp, 0, {}},
+        {"-H after a file", {"base.map", "-H"}, {}, "", EnHelp, 0, {}},
+        {"--HELP -ru", {"--HELP", "-ru"}, {}, "", RuHelp, 0, {}},
+        {"/? is the help on Windows only", {"/?"}, {}, "",
+            PerPlatform<std::string>("ERROR! Undefined command: /?\n", EnHelp), PerPlatform(1, 0), {}},
+        {"--version in an option file", {"base.map", "-sc:o.txt"}, {{"o.txt", "--Version\n"}}, "",
+            "Include o.txt\nbrixel v1.51\n", 0, {}},
         {"-ru with a file is no help", {"-ru", "base.map"}, {{"base.map", Base}}, "y",
             Ru("Файл \"base.map\" уже существует. Перезаписать? (y/n) base.map сохранен\nВыполнено\n"), 0,
             {{"base.map", Base}}},
     });
+    // The banner line alone, wherever "--version" stands; nothing else is done.
+    for (const std::vector<std::string> &Args :
+        {std::vector<std::string>{"--version"}, {"base.map", "--VERSION", "-zz"}}) {
+        SCOPED_TRACE(Args[0]);
+        TTempDir Dir;
+        const TRun R = RunBrixel(Dir, Args, "");
+        EXPECT_EQ(R.Status, 0);
+        EXPECT_EQ(R.Out, ConsoleText("brixel v1.51\n"));
+    }
 }
 
 TEST(Brixel, CommandLineErrors)
@@ -425,13 +453,23 @@ TEST(Brixel, CommandLineErrors)
     const std::vector<TFile> Files = {{"base.map", Base}, {"extra.map", Extra}};
     RunCases({
         {"undefined command", {"Foo"}, {}, "", "ERROR! Undefined command: foo\n", 1, {}},
-        {"undefined switch", {"-zz", "base.map"}, Files, "", "ERROR! Undefined option: -zz\n", 1, {}},
-        {"named option without colon", {"-Dest"}, {}, "", "ERROR! Undefined option: -Dest\n", 1, {}},
-        {"switch with a value", {"-y:1"}, {}, "", "ERROR! Undefined option: -y:1\n", 1, {}},
+        {"undefined switch", {"-zz", "base.map"}, Files, "", "ERROR! Undefined option: -zz\nDid you mean -ru?\n", 1,
+            {}},
+        {"named option without colon", {"-Dest"}, {}, "", "ERROR! Undefined option: -Dest\nDid you mean -dest:?\n", 1,
+            {}},
+        {"switch with a value", {"-y:1"}, {}, "", "ERROR! Undefined option: -y:1\nDid you mean -y?\n", 1, {}},
+        {"a swap is one edit", {"-dets:x"}, {}, "", "ERROR! Undefined option: -dets:x\nDid you mean -dest:?\n", 1, {}},
+        {"letter case and the value do not count", {"-WPROP:a:b"}, {}, "",
+            "ERROR! Undefined option: -WPROP:a:b\nDid you mean -wprops:?\n", 1, {}},
+        {"two swaps", {"--vresoin"}, {}, "", "ERROR! Undefined option: --vresoin\nDid you mean --version?\n", 1, {}},
+        {"a tie goes to the option listed first", {"-x"}, {}, "", "ERROR! Undefined option: -x\nDid you mean -y?\n", 1,
+            {}},
         {"unknown named option", {"-foo:bar"}, {}, "", "ERROR! Undefined option: -foo:bar\n", 1, {}},
-        {"lone dash", {"-"}, {}, "", "ERROR! Undefined option: -\n", 1, {}},
-        {"error before -ru is English", {"-zz", "-ru"}, {}, "", "ERROR! Undefined option: -zz\n", 1, {}},
-        {"error after -ru is Russian", {"-ru", "-zz"}, {}, "", Ru("ОШИБКА! Неизвестный параметр: -zz\n"), 1, {}},
+        {"lone dash", {"-"}, {}, "", "ERROR! Undefined option: -\nDid you mean -y?\n", 1, {}},
+        {"error before -ru is English", {"-zz", "-ru"}, {}, "", "ERROR! Undefined option: -zz\nDid you mean -ru?\n", 1,
+            {}},
+        {"error after -ru is Russian", {"-ru", "-zz"}, {}, "",
+            Ru("ОШИБКА! Неизвестный параметр: -zz\nВозможно, имелось в виду -ru?\n"), 1, {}},
         {"dest twice", {"-dest:a.map", "-dest:b.map"}, {}, "", "ERROR! Destination file name redeclare\n", 1, {}},
         {"dest, then an empty dest", {"-dest:a.map", "-dest:"}, {}, "", "ERROR! Destination file name redeclare\n", 1,
             {}},
@@ -663,6 +701,47 @@ TEST(Brixel, Question)
             Question("extra.map") + Question("out.map") + "extra.map saved\nComplete\n", 1, {{"extra.map", ExtraIds}}},
         {"an empty -dest: counts as not given", {"base.map", "-dest:", "-dest:out.map", "-y"}, Files, "", Saved, 0,
             Written},
+    });
+}
+
+TEST(Brixel, Counts)
+{
+    const std::vector<TFile> Files = {{"base.map", Base}, {"extra.map", Extra}};
+    const std::string Rest = Map({{WsMergedProps, {W1}}, Light, {Door.Props, {D1}}});
+    RunCases({
+        // The shared wall is there, the far wall and the second door brush are
+        // added; the player start is appended.
+        {"concat", {"base.map", "extra.map", "-dest:out.map", "-y", "-v"}, Files, "",
+            "out.map saved\n  4 entities, 5 brushes\n"
+            "  brushes added: 2, brushes already there: 1, entities appended: 1, entities merged: 2\nComplete\n",
+            0, {{"out.map", Merged}}},
+        {"concat: what a rule removed is not appended",
+            {"base.map", "extra.map", "-dae:info_*", "-dest:out.map", "-y", "-V"}, Files, "",
+            "out.map saved\n  3 entities, 5 brushes\n"
+            "  brushes added: 2, brushes already there: 1, entities appended: 0, entities merged: 2\nComplete\n",
+            0, {{"out.map", Map({{WsMergedProps, {W1, W2, W3}}, Light, {Door.Props, {D1, D2}}})}}},
+        {"extract", {"extract", "m.map", "extra.map", "-dest:out.map", "-y", "-v"},
+            {{"m.map", Merged}, {"extra.map", Extra}}, "",
+            "out.map saved\n  3 entities, 2 brushes\n  left out: 1 entities, 3 brushes\nComplete\n", 0,
+            {{"out.map", Rest}}},
+        // The door goes whole, its brush counted with the world's.
+        {"extract against a copy", {"extract", "base.map", "copy.map", "-dest:out.map", "-y", "-v"},
+            {{"base.map", Base}, {"copy.map", Base}}, "",
+            "out.map saved\n  1 entities, 0 brushes\n  left out: 2 entities, 3 brushes\nComplete\n", 0,
+            {{"out.map", Map({{WsBaseProps, {}}})}}},
+        {"mkid counts the additional maps too", {"mkid", "base.map", "extra.map", "-dest:out.map", "-y", "-v"}, Files,
+            "",
+            "extra.map saved\n  3 entities, 3 brushes\nout.map saved\n  3 entities, 3 brushes\n  ids given: 2\n"
+            "Complete\n",
+            0, {{"out.map", OutIds}, {"extra.map", ExtraIds}}},
+        {"mkid in Russian", {"mkid", "base.map", "-dest:out.map", "-y", "-v", "-ru"}, Files, "",
+            Ru("out.map сохранен\n  сущностей: 3, брашей: 3\n  присвоено идентификаторов: 1\nВыполнено\n"), 0,
+            {{"out.map", OutIds}}},
+        {"rmid", {"rmid", "o.map", "-dest:out.map", "-y", "-v"}, {{"o.map", OutIds}}, "",
+            "out.map saved\n  3 entities, 3 brushes\n  ids removed: 2\nComplete\n", 0,
+            {{"out.map", Map({{WsBaseProps, {W1, W2}}, Light, {{{"classname", "func_door"}}, {D1}}})}}},
+        {"an answer n: no file, the command's line all the same", {"mkid", "base.map", "-dest:base.map", "-v"}, Files,
+            "n", Question("base.map") + "  ids given: 1\nComplete\n", 0, {}},
     });
 }
 

@@ -118,7 +118,46 @@ struct TRun
     int Status = -1;
 };
 
-constexpr int ChildSkipped = 125; ///< the child could not give up root's rights
+constexpr int ChildSkipped = 125;   ///< the child could not give up root's rights
+constexpr int ChildCannotRun = 124; ///< without them, the child cannot reach the program
+
+// Runs without root's rights take a copy of the program that every user can
+// reach: the build folder may lie where only root can (a checkout under /root
+// or in a temporary folder of mode 0700). Empty when no copy can be made.
+const std::string &ProgramForAnyUser()
+{
+    struct TCopy
+    {
+        fs::path Dir = fs::temp_directory_path() / ("brixel-faults-" + std::to_string(::getpid()) + "-program");
+        std::string Program;
+        TCopy()
+        {
+            std::error_code Ec;
+            fs::create_directories(Dir, Ec);
+            const auto ReadAndRun = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                    fs::perms::others_read | fs::perms::others_exec;
+            fs::permissions(Dir, ReadAndRun, Ec);
+            if (!Ec) {
+                fs::copy_file(BRIXEL_EXE, Dir / "brixel", fs::copy_options::overwrite_existing, Ec);
+            }
+            if (!Ec) {
+                fs::permissions(Dir / "brixel", ReadAndRun, Ec);
+            }
+            if (!Ec) {
+                Program = (Dir / "brixel").string();
+            }
+        }
+        ~TCopy()
+        {
+            std::error_code Ec;
+            fs::remove_all(Dir, Ec);
+        }
+        TCopy(const TCopy &) = delete;
+        TCopy &operator=(const TCopy &) = delete;
+    };
+    static const TCopy Copy;
+    return Copy.Program;
+}
 
 class TScratch
 {
@@ -196,7 +235,8 @@ pid_t Start(const TScratch &Dir, const std::vector<std::string> &Args, const TSe
     if (!fs::exists(InName)) {
         WriteAll(InName, "");
     }
-    std::vector<std::string> Argv = {BRIXEL_EXE};
+    const bool DropRoot = Setup.WithoutRoot && ::geteuid() == 0;
+    std::vector<std::string> Argv = {DropRoot ? ProgramForAnyUser() : std::string(BRIXEL_EXE)};
     Argv.insert(Argv.end(), Args.begin(), Args.end());
     std::vector<char *> Ptrs;
     Ptrs.reserve(Argv.size() + 1);
@@ -204,7 +244,6 @@ pid_t Start(const TScratch &Dir, const std::vector<std::string> &Args, const TSe
         Ptrs.push_back(A.data());
     }
     Ptrs.push_back(nullptr);
-    const bool DropRoot = Setup.WithoutRoot && ::geteuid() == 0;
 
     const pid_t Pid = ::fork();
     if (Pid != 0) {
@@ -220,6 +259,9 @@ pid_t Start(const TScratch &Dir, const std::vector<std::string> &Args, const TSe
     }
     if (DropRoot && (::setgroups(0, nullptr) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0)) {
         ::_exit(ChildSkipped);
+    }
+    if (DropRoot && ::access(Ptrs[0], X_OK) != 0) {
+        ::_exit(ChildCannotRun);
     }
     // The stopping signals as a user's shell leaves them, and no core file
     // beside the maps when one of them ends the run.
@@ -279,6 +321,11 @@ void RunFaults(const std::vector<Case> &Cases)
         const TRun R = RunProgram(Dir, C.Args, C.Setup);
         if (R.Status == ChildSkipped) {
             std::cout << "[ SKIPPED  ] " << C.Name << ": cannot give up root's rights here\n";
+            continue;
+        }
+        if (R.Status == ChildCannotRun) {
+            std::cout << "[ SKIPPED  ] " << C.Name << ": no copy of the program that user " << Nobody << " may run (in "
+                      << fs::temp_directory_path().string() << ")\n";
             continue;
         }
         EXPECT_EQ(R.Status, 1);

@@ -23,6 +23,15 @@ template <std::size_t N> std::string Bytes(const char (&S)[N])
     return std::string(S, N - 1);
 }
 
+std::size_t Occurrences(const std::string &Text, std::string_view Part)
+{
+    std::size_t N = 0;
+    for (std::size_t P = Text.find(Part); P != std::string::npos; P = Text.find(Part, P + 1)) {
+        ++N;
+    }
+    return N;
+}
+
 std::string ReadAll(const fs::path &P)
 {
     std::ifstream F(P, std::ios::binary);
@@ -120,6 +129,9 @@ TEST(TMapFile, WriterSkipsUnstoredAndEmptiedBrushEntities)
         Map[1].SetIsStored(C.DoorStored);
         Map[2].SetIsStored(C.LightStored);
         EXPECT_EQ(Written(Map), C.Output);
+        // The counts a run reports are those of the text written.
+        EXPECT_EQ(Map.WrittenCounts().Entities, Occurrences(C.Output, "// entity "));
+        EXPECT_EQ(Map.WrittenCounts().Brushes, Occurrences(C.Output, "// brush "));
     }
     TMapFile Map;
     std::string Error;

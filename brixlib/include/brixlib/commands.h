@@ -41,6 +41,22 @@ private:
     std::set<std::string> FNonUniqueIds; ///< as CaseFoldKey
 };
 
+/// What a command did, for a report of the run. Each command adds to its own
+/// fields; the others stay as they are.
+struct TCommandStats
+{
+    // concat, over all additional maps:
+    std::size_t BrushesAdded = 0;     ///< brushes of merged entities added to the result
+    std::size_t BrushesThere = 0;     ///< brushes of merged entities found there already
+    std::size_t EntitiesAppended = 0; ///< entities appended whole (not those a rule removed)
+    std::size_t EntitiesMerged = 0;   ///< entities merged into one of the result (worldspawns too)
+    // extract, of the source:
+    std::size_t EntitiesLeftOut = 0; ///< entities left out whole
+    std::size_t BrushesLeftOut = 0;  ///< brushes left out because another map holds them
+    // mkid, rmid, rmdpid, over the destination and the additional maps:
+    std::size_t IdsChanged = 0; ///< ids given, removed, or repeated ids removed
+};
+
 /// Merges: Dest gets the source's entities, then those of each additional
 /// map in order. The worldspawn and every entity with an id that Dest holds
 /// already are merged brush by brush (a brush that is there, same points and
@@ -58,20 +74,28 @@ private:
 /// that nobody uses), in every target key of the entities appended from the
 /// same map and in the keys of its multi_manager entities.
 void Concat(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, const TConcatOptions &Options = {});
+/// The same, adding to Stats what it did.
+void Concat(
+    TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, const TConcatOptions &Options, TCommandStats &Stats);
 
 /// Dest gets what of the source none of the additional maps holds: entities
 /// and brushes found in them are left out (the worldspawn always stays, with
 /// its properties). The additional maps are not changed.
 void Extract(TMapFile &Dest, TMapFile &Source, const TMapFileList &AddMaps);
+void Extract(TMapFile &Dest, TMapFile &Source, const TMapFileList &AddMaps, TCommandStats &Stats);
 
 /// The identifier commands: Dest gets the source's entities and the change,
 /// and every additional map gets it in place (NeedSave tells which changed).
 /// MakeIds gives "<file name>#N" ids to the entities without one; RemoveIds
 /// removes every id; RemoveDupIds keeps the first of equal ids (letter case
 /// ignored).
+/// The overloads with Stats add to it how many ids they changed.
 void MakeIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps);
 void RemoveIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps);
 void RemoveDupIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps);
+void MakeIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, TCommandStats &Stats);
+void RemoveIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, TCommandStats &Stats);
+void RemoveDupIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, TCommandStats &Stats);
 
 /// Marks removed what the rules for a map of that role remove: entities by
 /// class name or id, brushes by texture, TrenchBroom layers by name

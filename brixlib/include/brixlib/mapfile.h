@@ -40,6 +40,13 @@ public:
     /// Appends "{", the property lines, the stored brushes with their
     /// "// brush N" comments, and "}".
     void SaveToList(TLineWriter &List) const;
+    /// What SaveToList writes: how many entities, and brushes in them.
+    struct TCounts
+    {
+        std::size_t Entities = 0;
+        std::size_t Brushes = 0;
+    };
+    TCounts WrittenCounts() const;
 
     std::ptrdiff_t PropIndex(std::string_view AProp) const;
     bool PropExists(std::string_view AProp) const { return PropIndex(AProp) >= 0; }
@@ -128,6 +135,13 @@ public:
     /// and the block of each stored entity. A brush entity other than the worldspawn whose
     /// brushes are all removed is left out: it would be a broken entity.
     void SaveToList(TLineWriter &List) const;
+    /// What SaveToList writes: how many entities, and brushes in them.
+    struct TCounts
+    {
+        std::size_t Entities = 0;
+        std::size_t Brushes = 0;
+    };
+    TCounts WrittenCounts() const;
     /// Writes the map without asking (safely: the old file stays whole on failure).
     void SaveToFile(const std::string &AFileName) const;
     /// Writes the map complete into a temporary file beside AFileName, which
@@ -166,12 +180,13 @@ public:
 
     /// Gives "<file name>#N" identifiers to the entities that have none.
     /// Raises "No free identifier number left in %s", the map unchanged, when
-    /// a number would pass the largest 32-bit number.
-    void ReIndex();
-    /// Removes the first "id" of every entity.
-    void RemoveID();
-    /// Keeps the first of identifiers equal without regard to letter case.
-    void RemoveDupIDs();
+    /// a number would pass the largest 32-bit number. Returns how many it gave.
+    std::size_t ReIndex();
+    /// Removes the first "id" of every entity; returns from how many.
+    std::size_t RemoveID();
+    /// Keeps the first of identifiers equal without regard to letter case;
+    /// returns how many it removed.
+    std::size_t RemoveDupIDs();
 
 private:
     std::vector<std::unique_ptr<TEntity>> FItems;
@@ -228,14 +243,16 @@ class TWriteSet
 public:
     void Add(const TMapFile &Map) { Add(Map, Map.FileName()); }
     void Add(const TMapFile &Map, const std::string &FileName);
-    /// In the order added, each followed by its "%s saved" line on Out.
-    void Commit(std::ostream &Out);
+    /// In the order added, each followed by its "%s saved" line on Out, and
+    /// with Counts by the line "  N entities, M brushes" of what it holds.
+    void Commit(std::ostream &Out, bool Counts = false);
 
 private:
     struct TPrepared
     {
         std::string FileName;
         TAtomicFileWriter Writer;
+        TMapFile::TCounts Counts;
     };
     std::vector<TPrepared> FFiles;
 };

@@ -55,6 +55,14 @@ enum class TMsgId
     msgAdditionalFileSkipped = 203,
     msgSite = 204,
     msgWorldspawnSourceSkipped = 205,
+    // The hint after an undefined option, and the counts of "-v".
+    msgDidYouMean = 210,
+    msgSavedCounts = 211,
+    msgConcatCounts = 212,
+    msgExtractCounts = 213,
+    msgIdsGiven = 214,
+    msgIdsRemoved = 215,
+    msgDupIdsRemoved = 216,
 };
 
 /// The template of a message as console bytes: English as ASCII, Russian as

@@ -31,6 +31,9 @@ inline std::string_view TrimLeft(std::string_view S)
     return S.substr(B);
 }
 
+/// A whole number in decimal digits, as messages show counts.
+std::string DecimalText(std::size_t N);
+
 /// ASCII-only lower-case folding (option names).
 std::string AsciiLower(std::string_view S);
 
