@@ -128,8 +128,9 @@ std::vector<std::string> HelpOptionNames()
     if (platform::SlashQuestionShowsHelp) {
         Names.emplace_back("/?");
     }
-    Names.insert(Names.end(), {"--version", "-dt:", "-dst:", "-ddt:", "-dat:", "-rt:", "-de:", "-dse:", "-dae:", "-dl:",
-                                  "-kl:", "-nuid:", "-rptx", "-dest:", "-wprops:", "-sc:", "-ba:", "-ea:"});
+    Names.insert(
+        Names.end(), {"--version", "-dt:", "-dst:", "-ddt:", "-dat:", "-rt:", "-de:", "-dse:", "-dae:", "-dl:", "-kl:",
+                         "-nuid:", "-rptx", "-rntn", "-valve", "-dest:", "-wprops:", "-sc:", "-ba:", "-ea:"});
     return Names;
 }
 

@@ -6,7 +6,7 @@ _brixel()
     local line=${COMP_LINE:0:COMP_POINT}
     local cur=${line##*[[:space:]]}
     local options="-ru -y -v --help -h --version -dt: -dst: -ddt: -dat: -rt: -de: -dse: -dae: -dl: -kl:
-        -nuid: -rptx -dest: -wprops: -sc: -ba: -ea:"
+        -nuid: -rptx -rntn -valve -dest: -wprops: -sc: -ba: -ea:"
     local commands="concat extract mkid rmid rmdpid help"
     local reply=() name
     case $cur in
