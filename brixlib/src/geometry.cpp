@@ -2,6 +2,8 @@
 // and bounds, and the comparisons that decide whether two brushes are one.
 #include "brixlib/geometry.h"
 
+#include "corners.h"
+
 #include <utility>
 
 #include "brixlib/messages.h"
@@ -349,53 +351,7 @@ void TBrush::PreparePlans()
 void TBrush::CalcMinMax()
 {
     PreparePlans();
-    const std::size_t N = FSides.size();
-    bool Found = false;
-    // The face that rejected the last point is tried first: neighbouring
-    // points usually fail on the same face. Whether a point is a corner does
-    // not depend on the order the faces are tried in.
-    std::size_t LastReject = N;
-    for (std::size_t I = 0; I < N; ++I) {
-        for (std::size_t J = I + 1; J < N; ++J) {
-            // Only this pair is tested here; a third face parallel to one of
-            // them leaves IntersectPlanes without a point.
-            if (FSides[I].Parallel(FSides[J])) {
-                continue;
-            }
-            for (std::size_t K = J + 1; K < N; ++K) {
-                T3DPoint Corner;
-                if (!IntersectPlanes(FSides[I], FSides[J], FSides[K], Corner.x, Corner.y, Corner.z)) {
-                    continue;
-                }
-                const auto Rejects = [&](std::size_t L) {
-                    return L != I && L != J && L != K && FSides[L].PointValues(Corner.x, Corner.y, Corner.z) < 0;
-                };
-                bool Inside = !(LastReject < N && Rejects(LastReject));
-                for (std::size_t L = 0; L < N && Inside; ++L) {
-                    if (Rejects(L)) {
-                        Inside = false;
-                        LastReject = L;
-                    }
-                }
-                if (!Inside) {
-                    continue;
-                }
-                if (!Found) {
-                    Bounds.Min = Bounds.Max = Corner;
-                    Found = true;
-                    continue;
-                }
-                for (std::size_t Axis = 0; Axis < 3; ++Axis) {
-                    if (Corner.coords(Axis) < Bounds.Min.coords(Axis)) {
-                        Bounds.Min.coords(Axis) = Corner.coords(Axis);
-                    }
-                    if (Corner.coords(Axis) > Bounds.Max.coords(Axis)) {
-                        Bounds.Max.coords(Axis) = Corner.coords(Axis);
-                    }
-                }
-            }
-        }
-    }
+    FindCorners(FSides, Bounds.Min, Bounds.Max);
     Bounds.Center.x = (Bounds.Min.x + Bounds.Max.x) / 2;
     Bounds.Center.y = (Bounds.Min.y + Bounds.Max.y) / 2;
     Bounds.Center.z = (Bounds.Min.z + Bounds.Max.z) / 2;
