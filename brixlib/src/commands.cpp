@@ -81,7 +81,7 @@ public:
                 continue;
             }
             for (std::size_t J = 0; J < S.Brushes.Count(); ++J) {
-                FBrushes[BrushKey(S, S.Brushes[J])].Items.push_back({&S, J});
+                FBrushes[EntityBrushKey(S, S.Brushes[J])].Items.push_back({&S, J});
             }
         }
     }
@@ -112,7 +112,7 @@ public:
     /// flags, the first brush equal to B (textures included) is removed.
     void MarkBrushes(const TEntity &E, const TBrush &B)
     {
-        const auto It = FBrushes.find(BrushKey(E, B));
+        const auto It = FBrushes.find(EntityBrushKey(E, B));
         if (It == FBrushes.end()) {
             return;
         }
@@ -142,9 +142,9 @@ private:
             .Add(E.PropValue(KeyOrigin))
             .Key();
     }
-    static std::uint64_t BrushKey(const TEntity &E, const TBrush &B)
+    static std::uint64_t EntityBrushKey(const TEntity &E, const TBrush &B)
     {
-        return TKeyHash(2).Add(E.PropValue(KeyClassName)).Add(E.PropValue(KeySpawnFlags)).Add(GeometryKey(B)).Key();
+        return TKeyHash(2).Add(E.PropValue(KeyClassName)).Add(E.PropValue(KeySpawnFlags)).Add(BrushKey(B, true)).Key();
     }
 
     struct TPointBucket
@@ -203,6 +203,7 @@ void Concat(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, const TConc
                     A.Brushes.Add(std::move(B));
                 } else if (Replace) {
                     A.Brushes[static_cast<std::size_t>(Same)].ReplaceTextures(B);
+                    Lookup.Changed(static_cast<std::size_t>(Same));
                 }
             }
             Taken.reset();
