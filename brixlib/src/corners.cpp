@@ -38,7 +38,7 @@ void Fold(bool &Found, T3DPoint &Min, T3DPoint &Max, const T3DPoint &Corner)
 }
 
 /// The point of the faces I < J < K, if it is a corner.
-bool ExactCorner(std::span<const TBrushSide> Sides, std::size_t I, std::size_t J, std::size_t K, T3DPoint &Corner)
+bool ExactCorner(std::span<const TPlane> Sides, std::size_t I, std::size_t J, std::size_t K, T3DPoint &Corner)
 {
     if (Sides[I].Parallel(Sides[J]) || !IntersectPlanes(Sides[I], Sides[J], Sides[K], Corner.x, Corner.y, Corner.z)) {
         return false;
@@ -51,12 +51,15 @@ bool ExactCorner(std::span<const TBrushSide> Sides, std::size_t I, std::size_t J
     return true;
 }
 
-struct TPlane
+double Value(const TPlane &P, const T3DPoint &X)
 {
-    double A = 0, B = 0, C = 0, D = 0;
-    double Value(const T3DPoint &P) const { return A * P.x + B * P.y + C * P.z + D; }
-    double Length() const { return std::sqrt(A * A + B * B + C * C); }
-};
+    return P.PointValues(X.x, X.y, X.z);
+}
+
+double Length(const TPlane &P)
+{
+    return std::sqrt(P.A * P.A + P.B * P.B + P.C * P.C);
+}
 
 T3DPoint Cross(double ax, double ay, double az, double bx, double by, double bz)
 {
@@ -98,7 +101,7 @@ constexpr std::size_t MaxTriples = std::size_t{1} << 22;
 
 } // namespace
 
-bool FindCornersExhaustive(std::span<const TBrushSide> Sides, T3DPoint &Min, T3DPoint &Max)
+bool FindCornersExhaustive(std::span<const TPlane> Sides, T3DPoint &Min, T3DPoint &Max)
 {
     const std::size_t N = Sides.size();
     bool Found = false;
@@ -137,11 +140,11 @@ bool FindCornersExhaustive(std::span<const TBrushSide> Sides, T3DPoint &Min, T3D
     return Found;
 }
 
-bool FindCorners(std::span<const TBrushSide> Sides, T3DPoint &Min, T3DPoint &Max)
+bool FindCorners(std::span<const TPlane> Faces, std::span<const TBrushSide> Sides, T3DPoint &Min, T3DPoint &Max)
 {
-    const std::size_t N = Sides.size();
-    if (N <= FewFaces) {
-        return FindCornersExhaustive(Sides, Min, Max);
+    const std::size_t N = Faces.size();
+    if (N <= FewFaces || Sides.size() != N) {
+        return FindCornersExhaustive(Faces, Min, Max);
     }
     // Planes of the faces, then four more per face: the edges of the square
     // each face's polygon starts from.
@@ -149,21 +152,22 @@ bool FindCorners(std::span<const TBrushSide> Sides, T3DPoint &Min, T3DPoint &Max
     std::vector<double> Lengths(N);
     double Scale = 1;
     for (std::size_t I = 0; I < N; ++I) {
-        const TBrushSide &S = Sides[I];
-        for (const double V : {S.A, S.B, S.C, S.D}) {
+        const TPlane &F = Faces[I];
+        for (const double V : {F.A, F.B, F.C, F.D}) {
             if (!(std::fabs(V) <= MaxCoefficient)) { // NaN too
-                return FindCornersExhaustive(Sides, Min, Max);
+                return FindCornersExhaustive(Faces, Min, Max);
             }
         }
+        const TBrushSide &S = Sides[I];
         for (const T3DPoint *P : {&S.p1, &S.p2, &S.p3}) {
             Scale = std::max({Scale, std::fabs(P->x), std::fabs(P->y), std::fabs(P->z)});
         }
-        Planes[I] = {S.A, S.B, S.C, S.D};
-        Lengths[I] = Planes[I].Length();
+        Planes[I] = F;
+        Lengths[I] = Length(F);
         // A face of three points on a line has no plane: it rejects every
         // point when its constant is negative, none otherwise, and never
         // makes a corner.
-        if (Lengths[I] == 0 && S.D < 0) {
+        if (Lengths[I] == 0 && F.D < 0) {
             return false;
         }
     }
@@ -217,7 +221,7 @@ bool FindCorners(std::span<const TBrushSide> Sides, T3DPoint &Min, T3DPoint &Max
             for (std::size_t K = 0; K < M; ++K) {
                 const TVertex &Cur = Polygon[K];
                 const TVertex &Nxt = Polygon[(K + 1) % M];
-                const double VC = Cut.Value(Cur.P), VN = Cut.Value(Nxt.P);
+                const double VC = Value(Cut, Cur.P), VN = Value(Cut, Nxt.P);
                 const bool InC = VC >= Keep, InN = VN >= Keep;
                 if (InC == InN) {
                     if (InC) {
@@ -251,7 +255,7 @@ bool FindCorners(std::span<const TBrushSide> Sides, T3DPoint &Min, T3DPoint &Max
             Through.clear();
             for (std::size_t L = 0; L < N; ++L) {
                 if (L == I || L == In || L == Cur.Edge ||
-                    (Lengths[L] != 0 && std::fabs(Planes[L].Value(Cur.P)) <= Near * Lengths[L])) {
+                    (Lengths[L] != 0 && std::fabs(Value(Planes[L], Cur.P)) <= Near * Lengths[L])) {
                     Through.push_back(static_cast<std::uint32_t>(L));
                 }
             }
@@ -269,7 +273,7 @@ bool FindCorners(std::span<const TBrushSide> Sides, T3DPoint &Min, T3DPoint &Max
     // Very many faces through one point (the tip of a cone of faces): the
     // triples would take more memory than trying them all takes time.
     if (Count > MaxTriples) {
-        return FindCornersExhaustive(Sides, Min, Max);
+        return FindCornersExhaustive(Faces, Min, Max);
     }
     std::vector<std::array<std::uint32_t, 3>> Triples;
     Triples.reserve(Count);
@@ -289,7 +293,7 @@ bool FindCorners(std::span<const TBrushSide> Sides, T3DPoint &Min, T3DPoint &Max
     bool Found = false;
     for (const auto &T : Triples) {
         T3DPoint Corner;
-        if (ExactCorner(Sides, T[0], T[1], T[2], Corner)) {
+        if (ExactCorner(Faces, T[0], T[1], T[2], Corner)) {
             Fold(Found, Min, Max, Corner);
         }
     }

@@ -220,20 +220,22 @@ bool TBrushSide::cmp(const TBrushSide &Other, bool cmpTexture) const
            (!cmpTexture || texture == Other.texture);
 }
 
-void TBrushSide::CalcPlane()
+TPlane TBrushSide::Plane() const
 {
     const double x1 = p1.x, y1 = p1.y, z1 = p1.z;
     const double x2 = p2.x, y2 = p2.y, z2 = p2.z;
     const double x3 = p3.x, y3 = p3.y, z3 = p3.z;
     // Bounds of stored maps depend on these exact roundings: keep the terms
     // and their order.
-    A = y1 * (z2 - z3) + y2 * (z3 - z1) + y3 * (z1 - z2);
-    B = z1 * (x2 - x3) + z2 * (x3 - x1) + z3 * (x1 - x2);
-    C = x1 * (y2 - y3) + x2 * (y3 - y1) + x3 * (y1 - y2);
-    D = -x1 * (y2 * z3 - y3 * z2) - x2 * (y3 * z1 - y1 * z3) - x3 * (y1 * z2 - y2 * z1);
+    TPlane P;
+    P.A = y1 * (z2 - z3) + y2 * (z3 - z1) + y3 * (z1 - z2);
+    P.B = z1 * (x2 - x3) + z2 * (x3 - x1) + z3 * (x1 - x2);
+    P.C = x1 * (y2 - y3) + x2 * (y3 - y1) + x3 * (y1 - y2);
+    P.D = -x1 * (y2 * z3 - y3 * z2) - x2 * (y3 * z1 - y1 * z3) - x3 * (y1 * z2 - y2 * z1);
+    return P;
 }
 
-bool TBrushSide::Parallel(const TBrushSide &ASide) const
+bool TPlane::Parallel(const TPlane &ASide) const
 {
     bool HaveRatio = false;
     double Ratio = 0;
@@ -255,9 +257,9 @@ bool TBrushSide::Parallel(const TBrushSide &ASide) const
     return Agrees(A, ASide.A) && Agrees(B, ASide.B) && Agrees(C, ASide.C);
 }
 
-bool IntersectPlanes(const TBrushSide &S1, const TBrushSide &S2, const TBrushSide &S3, double &x, double &y, double &z)
+bool IntersectPlanes(const TPlane &S1, const TPlane &S2, const TPlane &S3, double &x, double &y, double &z)
 {
-    const TBrushSide *P = &S1, *Q = &S2, *R = &S3;
+    const TPlane *P = &S1, *Q = &S2, *R = &S3;
     if (P->A == 0) {
         if (Q->A != 0) {
             std::swap(P, Q);
@@ -343,15 +345,21 @@ void TBrush::SaveToList(TLineWriter &AList) const
 
 void TBrush::PreparePlans()
 {
-    for (TBrushSide &Side : FSides) {
-        Side.CalcPlane();
+    FPlanes.resize(FSides.size());
+    for (std::size_t I = 0; I < FSides.size(); ++I) {
+        FPlanes[I] = FSides[I].Plane();
     }
 }
 
 void TBrush::CalcMinMax()
 {
-    PreparePlans();
-    FindCorners(FSides, Bounds.Min, Bounds.Max);
+    // The planes only while the corners are sought: brushes do not keep them.
+    thread_local std::vector<TPlane> Planes;
+    Planes.resize(FSides.size());
+    for (std::size_t I = 0; I < FSides.size(); ++I) {
+        Planes[I] = FSides[I].Plane();
+    }
+    FindCorners(Planes, FSides, Bounds.Min, Bounds.Max);
     Bounds.Center.x = (Bounds.Min.x + Bounds.Max.x) / 2;
     Bounds.Center.y = (Bounds.Min.y + Bounds.Max.y) / 2;
     Bounds.Center.z = (Bounds.Min.z + Bounds.Max.z) / 2;

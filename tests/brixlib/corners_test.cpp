@@ -23,14 +23,15 @@ bool SameBits(const T3DPoint &A, const T3DPoint &B)
     return std::memcmp(&A, &B, sizeof A) == 0;
 }
 
-void ExpectSameCorners(std::vector<TBrushSide> Sides)
+void ExpectSameCorners(const std::vector<TBrushSide> &Sides)
 {
-    for (TBrushSide &S : Sides) {
-        S.CalcPlane();
+    std::vector<TPlane> Planes;
+    for (const TBrushSide &S : Sides) {
+        Planes.push_back(S.Plane());
     }
     T3DPoint Min1{7, 7, 7}, Max1{7, 7, 7}, Min2 = Min1, Max2 = Max1;
-    const bool Found1 = FindCornersExhaustive(Sides, Min1, Max1);
-    const bool Found2 = FindCorners(Sides, Min2, Max2);
+    const bool Found1 = FindCornersExhaustive(Planes, Min1, Max1);
+    const bool Found2 = FindCorners(Planes, Sides, Min2, Max2);
     EXPECT_EQ(Found1, Found2);
     EXPECT_TRUE(SameBits(Min1, Min2) && SameBits(Max1, Max2))
         << Min1.x << ' ' << Min1.y << ' ' << Min1.z << " / " << Min2.x << ' ' << Min2.y << ' ' << Min2.z;
@@ -41,8 +42,7 @@ TBrushSide FaceThrough(T3DPoint P1, T3DPoint P2, T3DPoint P3, const T3DPoint &In
 {
     TBrushSide S;
     S.p1 = P1, S.p2 = P2, S.p3 = P3;
-    S.CalcPlane();
-    if (S.PointValues(Inside.x, Inside.y, Inside.z) < 0) {
+    if (S.Plane().PointValues(Inside.x, Inside.y, Inside.z) < 0) {
         std::swap(S.p2, S.p3);
     }
     return S;

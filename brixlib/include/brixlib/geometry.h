@@ -12,6 +12,7 @@
 
 #include "brixlib/files.h"
 #include "brixlib/messages.h"
+#include "brixlib/text.h"
 
 namespace brix
 {
@@ -66,14 +67,28 @@ bool PointsEqual(const T3DPoint &P1, const T3DPoint &P2);
 
 // ---------------------------------------------------------------------------
 
+/// A face's plane: a point is inside (or on) it where A x + B y + C z + D >= 0.
+struct TPlane
+{
+    double A = 0, B = 0, C = 0, D = 0;
+
+    double PointValues(double x, double y, double z) const { return A * x + B * y + C * z + D; }
+    /// Whether the two normals have the same direction or opposite ones
+    /// (every pair of components in one exact ratio).
+    bool Parallel(const TPlane &Other) const;
+};
+
+/// The one point common to three planes; false when there is none.
+bool IntersectPlanes(const TPlane &S1, const TPlane &S2, const TPlane &S3, double &x, double &y, double &z);
+
 /// One face of a brush: three points, the texture name and its parameters.
+/// Its plane is computed when asked for, not kept: a map holds many faces.
 class TBrushSide
 {
 public:
     T3DPoint p1, p2, p3;
-    double A = 0, B = 0, C = 0, D = 0; ///< plane, filled by CalcPlane only
-    std::string texture;
-    std::string params; ///< the rest of the line after the texture, kept verbatim
+    TPooledText texture;
+    TPooledText params; ///< the rest of the line after the texture, kept verbatim
 
     /// Reads a face line. Never throws; on failure returns false with Error
     /// set to the text.
@@ -87,13 +102,10 @@ public:
     void Assign(const TBrushSide &Source) { *this = Source; }
     std::unique_ptr<TBrushSide> Duplicate() const { return std::make_unique<TBrushSide>(*this); }
 
-    void CalcPlane();
-    double PointValues(double x, double y, double z) const { return A * x + B * y + C * z + D; }
-    bool Parallel(const TBrushSide &ASide) const;
+    /// The plane through the three points; the inner side is where
+    /// (p2 - p1) x (p3 - p1) points.
+    TPlane Plane() const;
 };
-
-/// The one point common to three planes; false when there is none.
-bool IntersectPlanes(const TBrushSide &S1, const TBrushSide &S2, const TBrushSide &S3, double &x, double &y, double &z);
 
 // ---------------------------------------------------------------------------
 
@@ -143,7 +155,10 @@ public:
     TReadResult LoadFromList(const TLineList &AList, std::size_t &Index, std::string &Error);
     /// Appends "{", the face lines, "}" (whatever IsStored says).
     void SaveToList(TLineWriter &AList) const;
+    /// Computes the faces' planes once, for brushes that test many points
+    /// (an area's brush); Planes() holds them until the next call.
     void PreparePlans();
+    const std::vector<TPlane> &Planes() const { return FPlanes; }
     void CalcMinMax();
     bool Cmp(const TBrush &Other, bool cmpTexture) const;
     bool IsTextured(const std::string &TextureName) const;
@@ -157,6 +172,7 @@ public:
 
 private:
     std::vector<TBrushSide> FSides;
+    std::vector<TPlane> FPlanes; ///< filled by PreparePlans only
     bool FIsStored = true;
 };
 
