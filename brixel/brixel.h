@@ -43,7 +43,7 @@ struct TRunState
     std::set<std::string> IncludedFiles;           ///< option files read, as CaseFoldKey
     std::vector<TFileIdentity> IncludedIdentities; ///< the same files on disk
     TCommand Command = TCommand::cmdNone;
-    TConcatOptions ConcatOptions; ///< "-rptx", "-nuid"
+    TConcatOptions ConcatOptions; ///< "-rptx", "-nuid", "-rntn"
     TMapFile SourceMap;
     TMapFile DestMap;
     TMapFile WorldspawnSourceMap;
@@ -53,7 +53,8 @@ struct TRunState
     std::vector<TTextureRename> TextureRenames; ///< "-rt", in order
     TAreaList BrushAreas;
     TAreaList EntityAreas;
-    bool Unanswered = false; ///< the end of input stood for an overwrite answer
+    bool ConvertToValve = false; ///< "-valve": the destination's faces in the Valve 220 form
+    bool Unanswered = false;     ///< the end of input stood for an overwrite answer
 };
 
 /// One whole run: banner, command line, help or execution. Everything is

@@ -131,6 +131,10 @@ void ParseSwitch(TRunState &State, const std::string &Arg, const std::string &Na
         UseRussian = true;
     } else if (Name == "rptx") {
         State.ConcatOptions.ReplaceTextures = true;
+    } else if (Name == "rntn") {
+        State.ConcatOptions.RenameTargetNames = true;
+    } else if (Name == "valve") {
+        State.ConvertToValve = true;
     } else if (Name == "y") {
         ConfirmOverwrite = false;
     } else {

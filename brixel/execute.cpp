@@ -134,6 +134,9 @@ void ExecuteRun(TRunState &State, std::ostream &Out, std::istream &In)
     RenameTextures(State.DestMap, State.TextureRenames);
     ApplyRules(State.Rules, State.DestMap, TMapRole::mrDestination);
     CutOffAreas(State.DestMap, State.BrushAreas, State.EntityAreas);
+    if (State.ConvertToValve) {
+        ConvertToValve(State.DestMap);
+    }
     WriteResults(State, Out, In);
 }
 

@@ -153,6 +153,7 @@ seed_commandline() {
     mkdir -p "$out"
     local i=0
     for c in 'a.map\nb.map\n-dest:out.map\n-y' 'concat\na.map\nb.map\n-rptx\n-nuid:DOOR1\n-y' \
+        'a.map\nb.map\nc.map\n-rntn\n-valve\n-y' \
         'extract\na.map\nb.map\n-dest:x.map\n-y' 'mkid\na.map\nb.map\n-dest:ids.map\n-y' 'rmid\na.map\nb.map' \
         'rmdpid\na.map\n*.map\n-y' 'a.map\n-sc:o.txt' 'a.map\n-ba:b/0/0/0/64/64/64\n-ea:c/light/100\n-y' \
         'a.map\n-ba:m/a.map\n-dse:*#1\n-ddt:[a-f]*\n-y' 'a.map\n-wprops:b.map\n-de:light\n-dt:SKY?\n-y' \

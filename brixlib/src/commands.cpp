@@ -3,13 +3,18 @@
 #include "brixlib/commands.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <memory>
+#include <numbers>
+#include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "brixlib/entitykeys.h"
+#include "brixlib/numbers.h"
 #include "brixlib/text.h"
 #include "lookup.h"
 
@@ -172,6 +177,264 @@ void RunIdentifierCommand(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMap
     }
 }
 
+// --- maps by different authors ---------------------------------------------------
+
+using TTakenEntities = std::vector<std::unique_ptr<TEntity>>;
+
+/// Which entities of an additional map concat appends, the others being
+/// merged by id: decided as the merge decides, so the first of an id new to
+/// the result is appended and takes the later ones of the same map.
+std::vector<bool> AppendedEntities(TEntityLookup &Entities, const TTakenEntities &Taken, const TConcatOptions &Options)
+{
+    std::vector<bool> Appended(Taken.size(), true);
+    std::unordered_set<std::string_view> NewIds;
+    for (std::size_t I = 0; I < Taken.size(); ++I) {
+        const TEntity &E = *Taken[I];
+        if (E.Indexed() && !Options.IsNonUniqueId(E.IDView())) {
+            Appended[I] = Entities.FindAnalog(E) < 0 && NewIds.insert(E.IDView()).second;
+        }
+    }
+    return Appended;
+}
+
+bool IsTbGroupOrLayer(const TEntity &E)
+{
+    const std::string &Type = E.PropValue(KeyTbType);
+    return Type == TbTypeGroup || Type == TbTypeLayer;
+}
+
+/// A "_tb_id" that is a whole number (decimal digits, as the editor writes
+/// them), without its leading zeros; nothing for any other text. Numbers of
+/// any length are taken: a new number must lie above all of them.
+std::optional<std::string_view> WholeNumber(std::string_view S)
+{
+    if (S.empty() || !std::all_of(S.begin(), S.end(), [](char C) { return C >= '0' && C <= '9'; })) {
+        return std::nullopt;
+    }
+    const std::size_t First = S.find_first_not_of('0');
+    return First == std::string_view::npos ? S.substr(S.size() - 1) : S.substr(First);
+}
+
+/// A "_tb_id" as the editor compares it: "01" and "1" are one number.
+std::string_view TbIdKey(std::string_view Id)
+{
+    return WholeNumber(Id).value_or(Id);
+}
+
+bool WholeLess(std::string_view A, std::string_view B)
+{
+    return A.size() != B.size() ? A.size() < B.size() : A < B;
+}
+
+std::string WholeNext(std::string N)
+{
+    for (std::size_t I = N.size(); I-- > 0;) {
+        if (N[I] != '9') {
+            ++N[I];
+            return N;
+        }
+        N[I] = '0';
+    }
+    return "1" + N;
+}
+
+/// Gives the appended groups and layers whose "_tb_id" the result holds
+/// already new numbers, and their appended members the new names: TrenchBroom
+/// drops a second group of one number, and its members fall into the default
+/// layer.
+void KeepTbIdsApart(const TMapFile &Dest, TTakenEntities &Taken, const std::vector<bool> &Appended)
+{
+    bool AnyAppended = false;
+    for (std::size_t I = 0; I < Taken.size() && !AnyAppended; ++I) {
+        AnyAppended = Appended[I] && IsTbGroupOrLayer(*Taken[I]);
+    }
+    if (!AnyAppended) {
+        return;
+    }
+    std::unordered_set<std::string_view> InResult;
+    std::string Highest = "0";
+    const auto Consider = [&Highest](const TEntity &E) {
+        const std::optional<std::string_view> N = WholeNumber(E.PropValue(KeyTbId));
+        if (N && WholeLess(Highest, *N)) {
+            Highest = *N;
+        }
+    };
+    for (std::size_t I = 0; I < Dest.Count(); ++I) {
+        Consider(Dest[I]);
+        // A group without a number is named by nobody, so it clashes with nothing.
+        if (IsTbGroupOrLayer(Dest[I]) && !Dest[I].PropValue(KeyTbId).empty()) {
+            InResult.insert(TbIdKey(Dest[I].PropValue(KeyTbId)));
+        }
+    }
+    for (const std::unique_ptr<TEntity> &E : Taken) {
+        Consider(*E);
+    }
+    // Members name groups and layers apart, as the editor reads them; the
+    // first of equal old numbers is the one they name.
+    std::unordered_map<std::string, std::string> Groups, Layers;
+    for (std::size_t I = 0; I < Taken.size(); ++I) {
+        TEntity &E = *Taken[I];
+        if (!Appended[I] || !IsTbGroupOrLayer(E) || InResult.count(TbIdKey(E.PropValue(KeyTbId))) == 0) {
+            continue;
+        }
+        Highest = WholeNext(std::move(Highest));
+        (E.PropValue(KeyTbType) == TbTypeLayer ? Layers : Groups)
+            .try_emplace(std::string(TbIdKey(E.PropValue(KeyTbId))), Highest);
+        E.SetPropValue(KeyTbId, Highest);
+    }
+    for (std::size_t I = 0; I < Taken.size(); ++I) {
+        if (!Appended[I]) {
+            continue;
+        }
+        TEntity &E = *Taken[I];
+        for (std::size_t P = 0; P < E.Props.size(); ++P) {
+            const bool Group = E.Props[P] == KeyTbGroup;
+            if (!Group && E.Props[P] != KeyTbLayer) {
+                continue;
+            }
+            const auto &Renamed = Group ? Groups : Layers;
+            if (const auto It = Renamed.find(std::string(TbIdKey(E.Values[P]))); It != Renamed.end()) {
+                E.Values[P] = It->second;
+            }
+        }
+    }
+}
+
+/// A "wad" path as compared: ASCII letters folded, "\" taken as "/".
+std::string WadKey(std::string_view Path)
+{
+    std::string Key = AsciiLower(Path);
+    std::replace(Key.begin(), Key.end(), '\\', '/');
+    return Key;
+}
+
+/// The paths of a "wad" value: separated by ";", blanks at their ends dropped.
+std::vector<std::string_view> WadPaths(std::string_view Value)
+{
+    std::vector<std::string_view> Paths;
+    while (true) {
+        const std::size_t Semicolon = Value.find(';');
+        const std::string_view Path = Trim(Value.substr(0, Semicolon));
+        if (!Path.empty()) {
+            Paths.push_back(Path);
+        }
+        if (Semicolon == std::string_view::npos) {
+            return Paths;
+        }
+        Value.remove_prefix(Semicolon + 1);
+    }
+}
+
+/// The merged worldspawn's texture files join the result's: without them the
+/// added map's faces have no textures.
+void MergeWadLists(TEntity &Result, const TEntity &Added)
+{
+    const std::vector<std::string_view> AddedPaths = WadPaths(Added.PropValue(KeyWad));
+    if (AddedPaths.empty()) {
+        return;
+    }
+    std::string Value = Result.PropValue(KeyWad);
+    std::unordered_set<std::string> Have;
+    for (const std::string_view Path : WadPaths(Value)) {
+        Have.insert(WadKey(Path));
+    }
+    bool Changed = false;
+    for (const std::string_view Path : AddedPaths) {
+        if (Have.insert(WadKey(Path)).second) {
+            if (!Value.empty()) {
+                Value += ';';
+            }
+            Value += Path;
+            Changed = true;
+        }
+    }
+    if (Changed) {
+        Result.SetPropValue(KeyWad, Value);
+    }
+}
+
+bool IsTargetKey(std::string_view Key)
+{
+    return std::find(std::begin(TargetKeys), std::end(TargetKeys), Key) != std::end(TargetKeys);
+}
+
+bool IsMultiManager(const TEntity &E)
+{
+    return E.PropValue(KeyClassName) == ClassMultiManager;
+}
+
+/// Renames the target names of the appended entities that an entity of the
+/// result has as its "targetname", so that the triggers of one map do not
+/// fire the entities of another.
+void RenameTargetNames(const TMapFile &Dest, TTakenEntities &Taken, const std::vector<bool> &Appended)
+{
+    std::unordered_set<std::string_view> Named; // targetnames of the result
+    std::unordered_set<std::string_view> Used;  // what a new name must not be
+    const auto Collect = [&](const TEntity &E, bool InResult) {
+        const bool Manager = IsMultiManager(E);
+        for (std::size_t P = 0; P < E.Props.size(); ++P) {
+            if (IsTargetKey(E.Props[P])) {
+                Used.insert(E.Values[P]);
+                if (InResult && E.Props[P] == KeyTargetName) {
+                    Named.insert(E.Values[P]);
+                }
+            } else if (Manager) {
+                // A relay's key fires whatever bears that name.
+                Used.insert(E.Props[P]);
+            }
+        }
+    };
+    for (std::size_t I = 0; I < Dest.Count(); ++I) {
+        Collect(Dest[I], true);
+    }
+    for (const std::unique_ptr<TEntity> &E : Taken) {
+        Collect(*E, false);
+    }
+    std::unordered_map<std::string, std::string> Renamed;
+    for (std::size_t I = 0; I < Taken.size(); ++I) {
+        const TEntity &E = *Taken[I];
+        if (!Appended[I] || E.WorldSpawn()) {
+            continue;
+        }
+        for (std::size_t P = 0; P < E.Props.size(); ++P) {
+            const std::string &Name = E.Values[P];
+            if (E.Props[P] != KeyTargetName || Name.empty() || Named.count(Name) == 0 || Renamed.count(Name) != 0) {
+                continue;
+            }
+            // Used is finite, so a free number is found.
+            std::string New;
+            for (std::uint64_t N = 2;; ++N) {
+                New = Name + "_" + std::to_string(N);
+                if (Used.count(New) == 0) {
+                    break;
+                }
+            }
+            Used.insert(Renamed.try_emplace(Name, std::move(New)).first->second);
+        }
+    }
+    if (Renamed.empty()) {
+        return;
+    }
+    for (std::size_t I = 0; I < Taken.size(); ++I) {
+        if (!Appended[I]) {
+            continue;
+        }
+        TEntity &E = *Taken[I];
+        const bool Manager = IsMultiManager(E);
+        for (std::size_t P = 0; P < E.Props.size(); ++P) {
+            if (IsTargetKey(E.Props[P])) {
+                if (const auto It = Renamed.find(E.Values[P]); It != Renamed.end()) {
+                    E.Values[P] = It->second;
+                }
+            } else if (Manager) {
+                if (const auto It = Renamed.find(E.Props[P]); It != Renamed.end()) {
+                    E.Props[P] = It->second;
+                }
+            }
+        }
+    }
+}
+
 } // namespace
 
 void Concat(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, const TConcatOptions &Options)
@@ -185,14 +448,24 @@ void Concat(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, const TConc
     for (std::size_t M = 0; M < AddMaps.Count(); ++M) {
         // Concat never writes an additional map back, so its entities and
         // brushes move into the destination, and what is merged is freed.
-        for (std::unique_ptr<TEntity> &Taken : AddMaps[M].TakeAll()) {
-            TEntity &E = *Taken;
-            const std::ptrdiff_t Found = E.Indexed() ? Entities.FindAnalog(E) : -1;
-            if (Found < 0 || Options.IsNonUniqueId(E.IDView())) {
-                Dest.Add(std::move(Taken));
+        TTakenEntities Taken = AddMaps[M].TakeAll();
+        // Numbers and names are decided for the whole map before any of its
+        // entities joins the result.
+        const std::vector<bool> Appended = AppendedEntities(Entities, Taken, Options);
+        KeepTbIdsApart(Dest, Taken, Appended);
+        if (Options.RenameTargetNames) {
+            RenameTargetNames(Dest, Taken, Appended);
+        }
+        for (std::size_t I = 0; I < Taken.size(); ++I) {
+            if (Appended[I]) {
+                Dest.Add(std::move(Taken[I]));
                 continue;
             }
-            TEntity &A = Dest[static_cast<std::size_t>(Found)];
+            TEntity &E = *Taken[I];
+            TEntity &A = Dest[static_cast<std::size_t>(Entities.FindAnalog(E))];
+            if (E.WorldSpawn()) {
+                MergeWadLists(A, E);
+            }
             TBrushLookup &Lookup = Brushes.For(A.Brushes);
             for (TBrush &B : E.Brushes) {
                 if (!B.IsStored()) {
@@ -206,7 +479,7 @@ void Concat(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, const TConc
                     Lookup.Changed(static_cast<std::size_t>(Same));
                 }
             }
-            Taken.reset();
+            Taken[I].reset();
         }
     }
 }
@@ -474,6 +747,164 @@ void RenameTextures(TMapFile &Map, const std::vector<TTextureRename> &Renames)
                         Side.texture = R.Name;
                     }
                 }
+            }
+        }
+    }
+}
+
+namespace
+{
+
+/// The Standard form's texture axes: for a face whose normal is nearest Normal
+/// (the first of equally near ones), the axes U and V.
+struct TAxisRow
+{
+    double Normal[3], U[3], V[3];
+};
+
+constexpr TAxisRow AxisRows[] = {
+    {{0, 0, 1}, {1, 0, 0}, {0, -1, 0}},  // floor
+    {{0, 0, -1}, {1, 0, 0}, {0, -1, 0}}, // ceiling
+    {{1, 0, 0}, {0, 1, 0}, {0, 0, -1}},  // west wall
+    {{-1, 0, 0}, {0, 1, 0}, {0, 0, -1}}, // east wall
+    {{0, 1, 0}, {1, 0, 0}, {0, 0, -1}},  // south wall
+    {{0, -1, 0}, {1, 0, 0}, {0, 0, -1}}, // north wall
+};
+
+/// The five numbers of the Standard form after the texture, and the text of
+/// the three Quake 2 surface numbers when they follow; false for any other
+/// parameters (the Valve form among them).
+bool ReadStandardParams(std::string_view Params, double (&Values)[5], std::string_view &Surface)
+{
+    std::size_t Count = 0;
+    std::string_view Rest = Trim(Params);
+    Surface = {};
+    while (!Rest.empty()) {
+        if (Count == 5) {
+            Surface = Rest;
+        }
+        std::size_t End = 0;
+        while (End < Rest.size() && static_cast<unsigned char>(Rest[End]) > 32) {
+            ++End;
+        }
+        double Value = 0;
+        if (Count == 8 || !TryStrToFloat(Rest.substr(0, End), Value)) {
+            return false;
+        }
+        if (Count < 5) {
+            Values[Count] = Value;
+        }
+        ++Count;
+        Rest = TrimLeft(Rest.substr(End));
+    }
+    return Count == 5 || Count == 8;
+}
+
+/// Exact for whole turns of 90 degrees, so axis-aligned axes stay exact.
+void RotationCosSin(double Degrees, double &Cos, double &Sin)
+{
+    const double Turn = std::fmod(Degrees, 360.0); // exact
+    if (Turn == 0) {
+        Cos = 1;
+        Sin = 0;
+    } else if (Turn == 90 || Turn == -270) {
+        Cos = 0;
+        Sin = 1;
+    } else if (Turn == 180 || Turn == -180) {
+        Cos = -1;
+        Sin = 0;
+    } else if (Turn == 270 || Turn == -90) {
+        Cos = 0;
+        Sin = -1;
+    } else {
+        const double Radians = Turn / 180 * std::numbers::pi;
+        Cos = std::cos(Radians);
+        Sin = std::sin(Radians);
+    }
+}
+
+void AppendAxis(std::string &Out, const double (&Axis)[3], double Offset)
+{
+    Out += "[ ";
+    for (const double C : Axis) {
+        AppendFloat(Out, C);
+        Out += ' ';
+    }
+    AppendFloat(Out, Offset);
+    Out += " ]";
+}
+
+void ConvertSide(TBrushSide &Side)
+{
+    double P[5]; // xoff yoff rot xscale yscale
+    std::string_view Surface;
+    if (!ReadStandardParams(Side.params, P, Surface)) {
+        return;
+    }
+    Side.CalcPlane();
+    const double N[3] = {Side.A, Side.B, Side.C};
+    const TAxisRow *Best = &AxisRows[0];
+    double BestDot = 0;
+    for (const TAxisRow &Row : AxisRows) {
+        const double Dot = N[0] * Row.Normal[0] + N[1] * Row.Normal[1] + N[2] * Row.Normal[2];
+        if (&Row == &AxisRows[0] || Dot > BestDot) {
+            Best = &Row;
+            BestDot = Dot;
+        }
+    }
+    double U[3] = {Best->U[0], Best->U[1], Best->U[2]};
+    double V[3] = {Best->V[0], Best->V[1], Best->V[2]};
+    // The turn is in the plane of the two axes; the index neither uses stays.
+    const std::size_t S = U[0] == 0 && V[0] == 0 ? 1 : 0;
+    const std::size_t T = U[2] == 0 && V[2] == 0 ? 1 : 2;
+    double Cos = 1, Sin = 0;
+    RotationCosSin(P[2], Cos, Sin);
+    for (double *Axis : {U, V}) {
+        const double As = Axis[S], At = Axis[T];
+        Axis[S] = Cos * As - Sin * At;
+        Axis[T] = Sin * As + Cos * At;
+    }
+    std::string Params;
+    AppendAxis(Params, U, P[0]);
+    Params += ' ';
+    AppendAxis(Params, V, P[1]);
+    for (std::size_t I = 2; I < 5; ++I) {
+        Params += ' ';
+        AppendFloat(Params, P[I]);
+    }
+    if (!Surface.empty()) {
+        Params += ' ';
+        Params += Surface;
+    }
+    Side.params = std::move(Params);
+}
+
+} // namespace
+
+void ConvertToValve(TMapFile &Map)
+{
+    for (std::size_t I = 0; I < Map.Count(); ++I) {
+        TEntity &E = Map[I];
+        for (TBrush &B : E.Brushes) {
+            for (TBrushSide &Side : B.SideList()) {
+                ConvertSide(Side);
+            }
+        }
+        if (E.WorldSpawn()) {
+            E.SetPropValue(KeyMapVersion, "220");
+        }
+    }
+    // The editor reads the faces by the format its header names.
+    constexpr std::pair<std::string_view, std::string_view> Formats[] = {
+        {"// Format: Standard", "// Format: Valve"},
+        {"// Format: Quake2", "// Format: Quake2 (Valve)"},
+        {"// Format: Quake3 (legacy)", "// Format: Quake3 (Valve)"},
+    };
+    for (std::string &Line : Map.Header()) {
+        for (const auto &[From, To] : Formats) {
+            if (Line == From) {
+                Line = To;
+                break;
             }
         }
     }

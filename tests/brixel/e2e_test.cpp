@@ -73,6 +73,8 @@ const std::string D2 = Box(16, 16, 64, 48, 48, 96, "DOOR");
 
 const TProps WsBaseProps = {{"classname", "worldspawn"}, {"wad", "base.wad"}};
 const TProps WsExtraProps = {{"classname", "worldspawn"}, {"wad", "extra.wad"}};
+// A worldspawn of base.wad after one of extra.wad merged into it: the texture lists join.
+const TProps WsMergedProps = {{"classname", "worldspawn"}, {"wad", "base.wad;extra.wad"}};
 const TProps DonorProps = {{"classname", "worldspawn"}, {"message", "Donor"}};
 const TEnt Light = {{{"classname", "light"}, {"origin", "32 32 64"}}, {}};
 const TEnt Light2 = {{{"classname", "light"}, {"origin", "288 32 64"}}, {}};
@@ -82,7 +84,7 @@ const TEnt DoorX = {{{"classname", "func_door"}, {"id", "door1"}}, {D2}};
 
 const std::string Base = Map({{WsBaseProps, {W1, W2}}, Light, Door});
 const std::string Extra = Map({{WsExtraProps, {W2, W3}}, Start, DoorX});
-const std::string Merged = Map({{WsBaseProps, {W1, W2, W3}}, Light, {Door.Props, {D1, D2}}, Start});
+const std::string Merged = Map({{WsMergedProps, {W1, W2, W3}}, Light, {Door.Props, {D1, D2}}, Start});
 // After mkid base.map extra.map -dest:out.map.
 const std::string OutIds =
     Map({{WsBaseProps, {W1, W2}}, {{{"classname", "light"}, {"origin", "32 32 64"}, {"id", "out.map#1"}}, {}}, Door});
@@ -468,7 +470,24 @@ TEST(Brixel, Commands)
     const TEnt Plain = {{{"classname", "func_wall"}, {"id", "#temp"}}, {D1}};
     const TEnt Plain2 = {{{"classname", "func_wall"}, {"id", "#temp"}}, {D2}};
     const std::string Found = Map({{WsExtraProps, {W2}}, Light, {Door.Props, {D1}}});
+    const TEnt Named = {{{"classname", "func_door"}, {"targetname", "door"}}, {}};
+    const TEnt Trigger = {{{"classname", "trigger_once"}, {"target", "door"}}, {}};
+    const std::vector<TFile> Triggered = {
+        {"base.map", Map({{WsBaseProps, {}}, Named})}, {"t.map", Map({Trigger, Named})}};
+    const std::string Face = "{\r\n( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) FLOOR 8 -16 90 0.5 2\r\n}\r\n";
+    const std::string ValveFace =
+        "{\r\n( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) FLOOR [ 0 1 0 8 ] [ 1 0 0 -16 ] 90 0.5 2\r\n}\r\n";
     RunCases({
+        {"-RNTN renames the target names the source uses", {"base.map", "t.map", "-RNTN", "-dest:out.map", "-y"},
+            Triggered, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {}}, Named, {{{"classname", "trigger_once"}, {"target", "door_2"}}, {}},
+                             {{{"classname", "func_door"}, {"targetname", "door_2"}}, {}}})}}},
+        {"without -rntn the names stay", {"base.map", "t.map", "-dest:out.map", "-y"}, Triggered, "", Saved, 0,
+            {{"out.map", Map({{WsBaseProps, {}}, Named, Trigger, Named})}}},
+        {"-Valve, with any command, writes the destination's faces in the Valve form",
+            {"mkid", "f.map", "-Valve", "-dest:out.map", "-y"}, {{"f.map", Map({{WsBaseProps, {Face}}})}}, "", Saved, 0,
+            {{"out.map",
+                Map({{{{"classname", "worldspawn"}, {"wad", "base.wad"}, {"mapversion", "220"}}, {ValveFace}}})}}},
         {"concat merges shared ids", {"concat", "base.map", "extra.map", "-dest:out.map", "-y"}, Files, "", Saved, 0,
             {{"out.map", Merged}}},
         {"concat is the default, names ignore case", {"base.map", "extra.map", "-DEST:out.map", "-Y"}, Files, "", Saved,
@@ -477,12 +496,12 @@ TEST(Brixel, Commands)
             "", "base.map saved\nComplete\n", 0, {{"base.map", Map({{{{"classname", "worldspawn"}}, {}}})}}},
         {"other texture is another brush", {"base.map", "sky.map", "-dest:out.map", "-y"},
             {{"base.map", Base}, {"sky.map", Map({{WsExtraProps, {W2Sky}}})}}, "", Saved, 0,
-            {{"out.map", Map({{WsBaseProps, {W1, W2, W2Sky}}, Light, Door})}}},
+            {{"out.map", Map({{WsMergedProps, {W1, W2, W2Sky}}, Light, Door})}}},
         {"-rptx takes the textures", {"base.map", "sky.map", "-rptx", "-dest:out.map", "-y"},
             {{"base.map", Base}, {"sky.map", Map({{WsExtraProps, {W2Sky}}})}}, "", Saved, 0,
-            {{"out.map", Map({{WsBaseProps, {W1, W2Sky}}, Light, Door})}}},
+            {{"out.map", Map({{WsMergedProps, {W1, W2Sky}}, Light, Door})}}},
         {"-nuid appends", {"base.map", "extra.map", "-nuid:DOOR1", "-dest:out.map", "-y"}, Files, "", Saved, 0,
-            {{"out.map", Map({{WsBaseProps, {W1, W2, W3}}, Light, Door, Start, DoorX})}}},
+            {{"out.map", Map({{WsMergedProps, {W1, W2, W3}}, Light, Door, Start, DoorX})}}},
         {"#temp never merges", {"a.map", "b.map", "-dest:out.map", "-y"},
             {{"a.map", Map({Plain})}, {"b.map", Map({Plain2})}}, "", Saved, 0, {{"out.map", Map({Plain, Plain2})}}},
         {"files met twice are skipped", {"base.map", "extra.map", "extra.map", "*.map", "-dest:out.map", "-y"}, Files,
@@ -544,7 +563,8 @@ TEST(Brixel, WorldspawnSource)
         {"the new entity is the worldspawn that additional worldspawns merge into",
             {"l.map", "x.map", "-wprops:donor.map", "-dest:out.map", "-y"},
             {{"l.map", Map({Light})}, {"donor.map", Donor}, {"x.map", Map({{WsExtraProps, {W2, W3}}})}}, "", Saved, 0,
-            {{"out.map", Map({Light, {DonorProps, {W2, W3}}})}}},
+            {{"out.map",
+                Map({Light, {{{"classname", "worldspawn"}, {"message", "Donor"}, {"wad", "extra.wad"}}, {W2, W3}}})}}},
         {"other commands skip it", {"mkid", "base.map", "-wprops:nope.map", "-dest:out.map", "-y"},
             {{"base.map", Base}}, "", "Worldspawn-source file skipped: nope.map. His for \"concat\" only\n" + Saved, 0,
             {{"out.map", OutIds}}},
@@ -565,19 +585,19 @@ TEST(Brixel, Rules)
     };
     RunCases({
         {"-de: both inputs", Concat("-de:LIGHT"), Files, "", Saved, 0,
-            {{"out.map", Map({{WsBaseProps, {W1, W2, W3, W4}}})}}},
+            {{"out.map", Map({{WsMergedProps, {W1, W2, W3, W4}}})}}},
         {"-dse: source only", Concat("-dse:light"), Files, "", Saved, 0,
-            {{"out.map", Map({{WsBaseProps, {W1, W2, W3, W4}}, Light2})}}},
+            {{"out.map", Map({{WsMergedProps, {W1, W2, W3, W4}}, Light2})}}},
         {"-dae: additional only", Concat("-dae:l*"), Files, "", Saved, 0,
-            {{"out.map", Map({{WsBaseProps, {W1, W2, W3, W4}}, Light})}}},
+            {{"out.map", Map({{WsMergedProps, {W1, W2, W3, W4}}, Light})}}},
         {"-dt: both inputs", Concat("-dt:ceil"), Files, "", Saved, 0,
-            {{"out.map", Map({{WsBaseProps, {W1, W3}}, Light, Light2})}}},
+            {{"out.map", Map({{WsMergedProps, {W1, W3}}, Light, Light2})}}},
         {"-dst: source only", Concat("-dst:CEIL"), Files, "", Saved, 0,
-            {{"out.map", Map({{WsBaseProps, {W1, W3, W4}}, Light, Light2})}}},
+            {{"out.map", Map({{WsMergedProps, {W1, W3, W4}}, Light, Light2})}}},
         {"-dat: additional only", Concat("-dat:CEIL"), Files, "", Saved, 0,
-            {{"out.map", Map({{WsBaseProps, {W1, W2, W3}}, Light, Light2})}}},
+            {{"out.map", Map({{WsMergedProps, {W1, W2, W3}}, Light, Light2})}}},
         {"-ddt: destination", Concat("-ddt:C?IL"), Files, "", Saved, 0,
-            {{"out.map", Map({{WsBaseProps, {W1, W3}}, Light, Light2})}}},
+            {{"out.map", Map({{WsMergedProps, {W1, W3}}, Light, Light2})}}},
         {"a brush entity without brushes is not written", {"base.map", "-dt:DOOR", "-dest:out.map", "-y"},
             {{"base.map", Base}}, "", Saved, 0, {{"out.map", Map({{WsBaseProps, {W1, W2}}, Light})}}},
         {"an invalid mask", Concat("-de:[abc"), Files, "", "ERROR! '[abc' is an invalid mask at (5)\n", 1, {}},
@@ -595,15 +615,15 @@ TEST(Brixel, Areas)
     const std::vector<TFile> Files = {{"base.map", Base}, {"extra.map", Extra}};
     RunCases({
         {"brush box", {"base.map", "extra.map", "-ba:b/0/0/0/100/100/100", "-dest:out.map", "-y"}, Files, "", Saved, 0,
-            {{"out.map", Map({{WsBaseProps, {W1}}, Light, {Door.Props, {D1, D2}}, Start})}}},
+            {{"out.map", Map({{WsMergedProps, {W1}}, Light, {Door.Props, {D1, D2}}, Start})}}},
         {"brushes of another map", {"base.map", "extra.map", "-ba:m/cut.map", "-dest:out.map", "-y"},
             {{"base.map", Base}, {"extra.map", Extra},
                 {"cut.map", Map({{WsExtraProps, {Box(200, -8, -8, 400, 80, 80, "X")}}})}},
-            "", Saved, 0, {{"out.map", Map({{WsBaseProps, {W3}}, Light, {Door.Props, {D1, D2}}, Start})}}},
+            "", Saved, 0, {{"out.map", Map({{WsMergedProps, {W3}}, Light, {Door.Props, {D1, D2}}, Start})}}},
         {"entity ball", {"base.map", "extra.map", "-ea:c/0/0/0/100", "-dest:out.map", "-y"}, Files, "", Saved, 0,
-            {{"out.map", Map({{WsBaseProps, {W1, W2, W3}}, Light, {Door.Props, {D1, D2}}})}}},
+            {{"out.map", Map({{WsMergedProps, {W1, W2, W3}}, Light, {Door.Props, {D1, D2}}})}}},
         {"column round matching entities", {"base.map", "extra.map", "-ea:r/LIGHT/0", "-dest:out.map", "-y"}, Files, "",
-            Saved, 0, {{"out.map", Map({{WsBaseProps, {W1, W2, W3}}, Light, {Door.Props, {D1, D2}}})}}},
+            Saved, 0, {{"out.map", Map({{WsMergedProps, {W1, W2, W3}}, Light, {Door.Props, {D1, D2}}})}}},
         {"entity without a place", {"n.map", "-ea:c/0/0/0/100", "-y"},
             {{"n.map", Map({{{{"classname", "info_null"}}, {}}})}}, "", "ERROR! Error entity arrangement: info_null\n",
             1, {}},

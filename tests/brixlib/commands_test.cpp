@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <iterator>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -12,6 +15,7 @@
 #include "brixlib/commands.h"
 #include "brixlib/mapfile.h"
 #include "brixlib/messages.h"
+#include "brixlib/numbers.h"
 #include "brixlib/rules.h"
 #include "written.h"
 
@@ -96,7 +100,10 @@ TEST(Commands, Concat)
         std::string Expected;
         bool ReplaceTextures = false;
         const char *NonUniqueId = "";
+        bool RenameTargetNames = false;
     };
+    const std::string Group = "classname=func_group|_tb_type=_tb_group|_tb_id=";
+    const std::string Layer = "classname=func_group|_tb_type=_tb_layer|_tb_id=";
     const Case Cases[] = {
         {"a brush that is there is not repeated; the source's worldspawn keeps its properties",
             Ent(World + "|message=A", Box(0) + Box(32)), {Ent(World + "|message=B", Box(32) + Box(64))},
@@ -124,6 +131,52 @@ TEST(Commands, Concat)
             {Ent("classname=light|origin=0 0 0") + Ent("classname=func_wall", Box(0))},
             Ent(World) + Ent("classname=light|origin=0 0 0") + Ent("classname=func_wall", Box(0)) +
                 Ent("classname=light|origin=0 0 0") + Ent("classname=func_wall", Box(0))},
+        // The additional map's highest number is 7: its 1 becomes 8, its 2
+        // becomes 9; 3 and 7 clash with nothing. Members come before and
+        // after their groups; group 3 nests in group 1; the link id is no
+        // group's number.
+        {"appended groups and layers whose number the result holds get new ones, and their members the new names",
+            Ent(World) + Ent(Group + "1") + Ent(Layer + "2"),
+            {Ent("classname=light|origin=0 0 0|_tb_group=1") +
+                Ent(Group + "1|_tb_layer=2|_tb_linked_group_id=1", Box(0)) + Ent(Group + "3|_tb_group=1") +
+                Ent(Layer + "2") + Ent("classname=light|origin=8 0 0|_tb_layer=2") + Ent(Group + "7") +
+                Ent("classname=light|origin=16 0 0|_tb_group=7")},
+            Ent(World) + Ent(Group + "1") + Ent(Layer + "2") + Ent("classname=light|origin=0 0 0|_tb_group=8") +
+                Ent(Group + "8|_tb_layer=9|_tb_linked_group_id=1", Box(0)) + Ent(Group + "3|_tb_group=8") +
+                Ent(Layer + "9") + Ent("classname=light|origin=8 0 0|_tb_layer=9") + Ent(Group + "7") +
+                Ent("classname=light|origin=16 0 0|_tb_group=7")},
+        {"a group merged by id keeps its number; one appended from the next map is numbered above both",
+            Ent(World) + Ent(Group + "1|id=g", Box(0)),
+            {Ent(Group + "1|id=g|_tb_name=other", Box(32)) + Ent(Group + "1"), Ent(Group + "01")},
+            Ent(World) + Ent(Group + "1|id=g", Box(0) + Box(32)) + Ent(Group + "2") + Ent(Group + "3")},
+        {"a number beyond 64 bits counts up all the same", Ent(World) + Ent(Layer + "18446744073709551615"),
+            {Ent(Layer + "18446744073709551615") + Ent("classname=light|origin=0 0 0|_tb_layer=18446744073709551615")},
+            Ent(World) + Ent(Layer + "18446744073709551615") + Ent(Layer + "18446744073709551616") +
+                Ent("classname=light|origin=0 0 0|_tb_layer=18446744073709551616")},
+        {"wad paths the result lacks are appended, letter case and slashes aside; no other worldspawn key is taken",
+            Ent(World + "|wad=a.wad; sub\\b.wad"), {Ent(World + "|wad=A.WAD;sub/B.wad ; c.wad|message=B")},
+            Ent(World + "|wad=a.wad; sub\\b.wad;c.wad")},
+        {"a worldspawn without wad gets it last, each path once", Ent(World + "|message=A"),
+            {Ent(World + "|wad=x.wad;X.wad"), Ent(World + "|wad=;"), Ent(World + "|wad=y.wad")},
+            Ent(World + "|message=A|wad=x.wad;y.wad")},
+        // "door": door_2 is the result's, door_3 the additional map's, so door_4.
+        {"target names the result uses are renamed in the entities of the map that repeats them",
+            Ent(World) + Ent("classname=trigger_once|target=door") + Ent("classname=func_door|targetname=door") +
+                Ent("classname=info_null|targetname=door_2") + Ent("classname=func_door|id=d1|targetname=shared"),
+            {Ent("classname=trigger_multiple|target=door|killtarget=door|message=door") +
+                    Ent("classname=func_door|targetname=door") + Ent("classname=info_null|target=door_3") +
+                    Ent("classname=multi_manager|targetname=mm|door=0.5|Door=1") +
+                    Ent("classname=trigger_relay|targetname=Door|target=shared") +
+                    Ent("classname=func_door|id=d1|targetname=shared") + Ent("classname=light|targetname=lamp"),
+                Ent("classname=func_button|target=lamp") + Ent("classname=light|targetname=lamp")},
+            Ent(World) + Ent("classname=trigger_once|target=door") + Ent("classname=func_door|targetname=door") +
+                Ent("classname=info_null|targetname=door_2") + Ent("classname=func_door|id=d1|targetname=shared") +
+                Ent("classname=trigger_multiple|target=door_4|killtarget=door_4|message=door") +
+                Ent("classname=func_door|targetname=door_4") + Ent("classname=info_null|target=door_3") +
+                Ent("classname=multi_manager|targetname=mm|door_4=0.5|Door=1") +
+                Ent("classname=trigger_relay|targetname=Door|target=shared") + Ent("classname=light|targetname=lamp") +
+                Ent("classname=func_button|target=lamp_2") + Ent("classname=light|targetname=lamp_2"),
+            false, "", true},
     };
     for (const Case &C : Cases) {
         SCOPED_TRACE(C.Name);
@@ -131,6 +184,7 @@ TEST(Commands, Concat)
         TMapFileList AddMaps = ListOf(C.Added);
         TConcatOptions Options;
         Options.ReplaceTextures = C.ReplaceTextures;
+        Options.RenameTargetNames = C.RenameTargetNames;
         if (*C.NonUniqueId != '\0') {
             Options.AddNonUniqueId(C.NonUniqueId);
         }
@@ -441,4 +495,66 @@ TEST(Commands, RenameTextures)
     // A bad mask is reported even where no face would have tested it.
     TMapFile Empty = MapOf(Ent(World));
     EXPECT_THROW(RenameTextures(Empty, {{TMask("[a"), "X"}}), EBrixError);
+}
+
+TEST(Commands, ConvertToValve)
+{
+    // Points whose plane normal is the row's (or, for the last, between the
+    // ceiling and the east wall: the first of the two wins).
+    struct Case
+    {
+        const char *Name;
+        const char *Points;
+        const char *Params;
+        const char *Expected;
+    };
+    const Case Cases[] = {
+        {"floor, offsets and scales kept", "( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 )", "8 -16 0 0.5 2",
+            "[ 1 0 0 8 ] [ 0 -1 0 -16 ] 0 0.5 2"},
+        {"floor, 90", "( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 )", "0 0 90 1 1", "[ 0 1 0 0 ] [ 1 0 0 0 ] 90 1 1"},
+        {"ceiling, numbers in the project's form", "( 0 0 0 ) ( 0 1 0 ) ( 1 0 0 )", "0 0 0 1.000000 1.000000",
+            "[ 1 0 0 0 ] [ 0 -1 0 0 ] 0 1 1"},
+        {"west wall, 180", "( 0 0 0 ) ( 0 1 0 ) ( 0 0 1 )", "4 2 180 1 1", "[ 0 -1 0 4 ] [ 0 0 1 2 ] 180 1 1"},
+        {"east wall, -90", "( 0 0 0 ) ( 0 0 1 ) ( 0 1 0 )", "0 0 -90 1 1", "[ 0 0 -1 0 ] [ 0 -1 0 0 ] -90 1 1"},
+        {"south wall, 270", "( 0 0 0 ) ( 0 0 1 ) ( 1 0 0 )", "0 0 270 1 1", "[ 0 0 -1 0 ] [ -1 0 0 0 ] 270 1 1"},
+        {"north wall, 45", "( 0 0 0 ) ( 1 0 0 ) ( 0 0 1 )", "0 0 45 1 1",
+            "[ 0.70710678118654752 0 0.70710678118654752 0 ] [ 0.70710678118654752 0 -0.70710678118654752 0 ] 45 1 1"},
+        {"Quake 2 surface numbers kept", "( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 )", "16 -8 90 0.5 2 1 64 300",
+            "[ 0 1 0 16 ] [ 1 0 0 -8 ] 90 0.5 2 1 64 300"},
+        {"a tie takes the first row", "( 0 0 0 ) ( 0 1 0 ) ( 1 0 -1 )", "0 0 0 1 1", "[ 1 0 0 0 ] [ 0 -1 0 0 ] 0 1 1"},
+        {"the Valve form is left alone", "( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 )", "[ 0 0 1 3 ] [ 0 1 0 4 ] 0 1 1",
+            "[ 0 0 1 3 ] [ 0 1 0 4 ] 0 1 1"},
+        {"other parameters are left alone", "( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 )", "0 0 0 1", "0 0 0 1"},
+    };
+    // Numbers compare by value, to the last bits of a sine.
+    const auto SameParams = [](std::string_view A, std::string_view B) {
+        std::istringstream SA{std::string(A)}, SB{std::string(B)};
+        std::string TA, TB;
+        while (SA >> TA) {
+            double VA = 0, VB = 0;
+            if (!(SB >> TB) ||
+                (TA != TB && !(TryStrToFloat(TA, VA) && TryStrToFloat(TB, VB) && std::abs(VA - VB) < 1e-15))) {
+                return false;
+            }
+        }
+        return !(SB >> TB);
+    };
+    std::string Faces;
+    for (const Case &C : Cases) {
+        Faces.append(C.Points).append(" T ").append(C.Params).append("\n");
+    }
+    TMapFile Map = MapOf("// Game: Quake\n// Format: Standard\n" + Ent(World + "|wad=a.wad", "{\n" + Faces + "}\n"));
+    ConvertToValve(Map);
+    const std::vector<TBrushSide> &Sides = Map[0].Brushes[0].SideList();
+    ASSERT_EQ(Sides.size(), std::size(Cases));
+    for (std::size_t I = 0; I < Sides.size(); ++I) {
+        SCOPED_TRACE(Cases[I].Name);
+        EXPECT_TRUE(SameParams(Sides[I].params, Cases[I].Expected)) << Sides[I].params;
+    }
+    EXPECT_EQ(Map[0].Props, (std::vector<std::string>{"classname", "wad", "mapversion"}));
+    EXPECT_EQ(Map[0].PropValue("mapversion"), "220");
+    EXPECT_EQ(Map.Header(), (std::vector<std::string>{"// Game: Quake", "// Format: Valve"}));
+    TMapFile Versioned = MapOf(Ent(World + "|mapversion=100|message=M"));
+    ConvertToValve(Versioned);
+    EXPECT_EQ(Versioned[0].Values, (std::vector<std::string>{"worldspawn", "220", "M"}));
 }

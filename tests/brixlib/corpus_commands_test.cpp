@@ -3,12 +3,17 @@
 // concat adds none of it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <set>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "brixlib/commands.h"
+#include "brixlib/numbers.h"
 #include "written.h"
 
 using namespace brix;
@@ -111,4 +116,195 @@ TEST(Corpus, TrenchBroomHeaderComesThrough)
     }
     const std::string Expected = "// Game: Quake\r\n// Format: Valve\r\n\r\n// entity 0\r\n{\r\n";
     EXPECT_EQ(Written(Load(Path)).substr(0, Expected.size()), Expected);
+}
+
+// --- maps by different authors ---------------------------------------------------
+
+namespace
+{
+
+/// The corpus maps of these names; empty when one is missing.
+std::vector<TMapFile> LoadAll(const std::vector<std::string> &Names)
+{
+    std::vector<TMapFile> Maps;
+    for (const std::string &Name : Names) {
+        const fs::path Path = fs::path(BRIX_CORPUS_DIR) / Name;
+        if (!fs::is_regular_file(Path)) {
+            return {};
+        }
+        Maps.push_back(Load(Path));
+    }
+    return Maps;
+}
+
+/// Concat of the first map with the others.
+TMapFile ConcatAll(std::vector<TMapFile> &&Maps, const TConcatOptions &Options = {})
+{
+    TMapFileList Added;
+    for (std::size_t M = 1; M < Maps.size(); ++M) {
+        Added.Add(std::make_unique<TMapFile>(std::move(Maps[M])));
+    }
+    TMapFile Dest("dest.map");
+    Concat(Dest, Maps[0], Added, Options);
+    return Dest;
+}
+
+using TLinks = std::set<std::pair<std::size_t, std::size_t>>;
+
+/// Every link from an entity's target key to an entity whose "targetname" it
+/// names, both given as Position(index in Map).
+template <class TPosition> TLinks Links(const TMapFile &Map, TPosition Position)
+{
+    const std::set<std::string> Keys = {
+        "target", "killtarget", "target2", "target3", "target4", "deathtarget", "pathtarget", "combattarget"};
+    std::map<std::string, std::vector<std::size_t>> Named;
+    for (std::size_t I = 0; I < Map.Count(); ++I) {
+        for (std::size_t P = 0; P < Map[I].Props.size(); ++P) {
+            if (Map[I].Props[P] == "targetname") {
+                Named[Map[I].Values[P]].push_back(Position(I));
+            }
+        }
+    }
+    TLinks Result;
+    for (std::size_t I = 0; I < Map.Count(); ++I) {
+        for (std::size_t P = 0; P < Map[I].Props.size(); ++P) {
+            if (Keys.count(Map[I].Props[P]) != 0) {
+                for (const std::size_t J : Named[Map[I].Values[P]]) {
+                    Result.insert({Position(I), J});
+                }
+            }
+        }
+    }
+    return Result;
+}
+
+} // namespace
+
+TEST(Corpus, TargetNamesOfTwoMapsStayApart)
+{
+    const std::vector<TMapFile> Maps = LoadAll({"e1m1.map", "e3m2.map"});
+    if (Maps.empty()) {
+        GTEST_SKIP() << "no e1m1.map and e3m2.map in " << BRIX_CORPUS_DIR;
+    }
+    // The result holds e1m1's entities, then e3m2's after its worldspawn.
+    const std::size_t First = Maps[0].Count();
+    ASSERT_TRUE(Maps[1][0].WorldSpawn());
+    TLinks Expected = Links(Maps[0], [](std::size_t I) { return I; });
+    const TLinks Second = Links(Maps[1], [First](std::size_t I) { return I == 0 ? 0 : First + I - 1; });
+    Expected.insert(Second.begin(), Second.end());
+
+    const auto Merged = [](bool Rename) {
+        TConcatOptions Options;
+        Options.RenameTargetNames = Rename;
+        return Links(ConcatAll(LoadAll({"e1m1.map", "e3m2.map"}), Options), [](std::size_t I) { return I; });
+    };
+    // The maps share names: merged as they are, triggers reach the other map.
+    EXPECT_TRUE(Merged(false) != Expected);
+    EXPECT_TRUE(Merged(true) == Expected);
+}
+
+TEST(Corpus, TrenchBroomGroupsOfThreeMapsStayApart)
+{
+    std::vector<TMapFile> Maps = LoadAll({"e3m4.map", "light_general.map", "q1_tjunc_matrix.map"});
+    if (Maps.empty()) {
+        GTEST_SKIP() << "no TrenchBroom maps in " << BRIX_CORPUS_DIR;
+    }
+    const auto IsGroupOrLayer = [](const TEntity &E) {
+        return E.PropValue("_tb_type") == "_tb_group" || E.PropValue("_tb_type") == "_tb_layer";
+    };
+    // Each entity is marked with its map; the maps' numbers clash.
+    std::map<std::string, std::set<std::size_t>> MapsOfId;
+    for (std::size_t M = 0; M < Maps.size(); ++M) {
+        for (std::size_t I = 0; I < Maps[M].Count(); ++I) {
+            Maps[M][I].SetPropValue("origin_map", std::to_string(M));
+            if (IsGroupOrLayer(Maps[M][I])) {
+                MapsOfId[Maps[M][I].PropValue("_tb_id")].insert(M);
+            }
+        }
+    }
+    EXPECT_TRUE(std::any_of(MapsOfId.begin(), MapsOfId.end(), [](const auto &Id) { return Id.second.size() > 1; }));
+
+    TMapFile Dest = ConcatAll(std::move(Maps));
+    std::map<std::string, const TEntity *> ById;
+    for (std::size_t I = 0; I < Dest.Count(); ++I) {
+        if (IsGroupOrLayer(Dest[I])) {
+            EXPECT_TRUE(ById.emplace(Dest[I].PropValue("_tb_id"), &Dest[I]).second)
+                << "_tb_id " << Dest[I].PropValue("_tb_id") << " twice";
+        }
+    }
+    std::size_t References = 0;
+    for (std::size_t I = 0; I < Dest.Count(); ++I) {
+        for (const char *Key : {"_tb_group", "_tb_layer"}) {
+            if (!Dest[I].PropExists(Key)) {
+                continue;
+            }
+            ++References;
+            const auto It = ById.find(Dest[I].PropValue(Key));
+            ASSERT_TRUE(It != ById.end()) << "entity " << I << " names no group: " << Dest[I].PropValue(Key);
+            EXPECT_EQ(It->second->PropValue("_tb_type"), Key);
+            EXPECT_EQ(It->second->PropValue("origin_map"), Dest[I].PropValue("origin_map")) << "entity " << I;
+        }
+    }
+    EXPECT_GT(References, 0u);
+
+    // The merge mixes both face forms, which the editor cannot open; -valve
+    // leaves one.
+    ConvertToValve(Dest);
+    for (std::size_t I = 0; I < Dest.Count(); ++I) {
+        for (const TBrush &B : Dest[I].Brushes) {
+            for (const TBrushSide &Side : B.SideList()) {
+                ASSERT_EQ(Side.params.substr(0, 2), "[ ") << "entity " << I << ": " << Side.ToString();
+            }
+        }
+    }
+}
+
+TEST(Corpus, HalfLifeTextureListsJoin)
+{
+    const std::vector<TMapFile> Maps = LoadAll({"hl_basic.map", "hl_currents.map"});
+    if (Maps.empty()) {
+        GTEST_SKIP() << "no Half-Life maps in " << BRIX_CORPUS_DIR;
+    }
+    EXPECT_EQ(Maps[0][0].PropValue("wad"), "deprecated/hlwad.wad");
+    const TMapFile Dest = ConcatAll(LoadAll({"hl_basic.map", "hl_currents.map"}));
+    EXPECT_EQ(Dest[0].PropValue("wad"), "deprecated/hlwad.wad;textures/hl/hl_currents.wad");
+}
+
+TEST(Corpus, ValveFormOfAStandardMap)
+{
+    std::vector<TMapFile> Maps = LoadAll({"dm6.map"});
+    if (Maps.empty()) {
+        GTEST_SKIP() << "no dm6.map in " << BRIX_CORPUS_DIR;
+    }
+    TMapFile &Map = Maps[0];
+    ConvertToValve(Map);
+    // The axes of rot 0 on a face whose normal lies along x, y or z.
+    const std::string Axes[3] = {"0 1 0 0 0 -1", "1 0 0 0 0 -1", "1 0 0 0 -1 0"};
+    std::size_t Faces = 0, Aligned = 0;
+    for (std::size_t I = 0; I < Map.Count(); ++I) {
+        for (TBrush &B : Map[I].Brushes) {
+            for (TBrushSide &Side : B.SideList()) {
+                SCOPED_TRACE(Side.ToString());
+                ++Faces;
+                // "[ ux uy uz xoff ] [ vx vy vz yoff ] rot xscale yscale"
+                std::istringstream In(Side.params);
+                std::vector<std::string> T;
+                for (std::string Word; In >> Word;) {
+                    T.push_back(Word);
+                }
+                ASSERT_EQ(T.size(), 15u);
+                ASSERT_TRUE(T[0] == "[" && T[5] == "]" && T[6] == "[" && T[11] == "]");
+                Side.CalcPlane();
+                const int Zeros = (Side.A == 0) + (Side.B == 0) + (Side.C == 0);
+                if (Zeros == 2 && StrToFloat(T[12]) == 0) {
+                    ++Aligned;
+                    const std::size_t Axis = Side.A != 0 ? 0 : (Side.B != 0 ? 1 : 2);
+                    EXPECT_EQ(T[1] + " " + T[2] + " " + T[3] + " " + T[7] + " " + T[8] + " " + T[9], Axes[Axis]);
+                }
+            }
+        }
+    }
+    EXPECT_GT(Aligned, 0u);
+    EXPECT_GT(Faces, Aligned);
+    EXPECT_EQ(Map[0].PropValue("mapversion"), "220");
 }

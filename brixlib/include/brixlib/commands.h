@@ -28,6 +28,9 @@ public:
     /// A brush that is already there takes the textures of the added brush
     /// instead of being added again with its other textures ("-rptx").
     bool ReplaceTextures = false;
+    /// Target names of an additional map that the result already uses are
+    /// renamed in the entities appended from it ("-rntn").
+    bool RenameTargetNames = false;
 
     /// Entities with this identifier (letter case ignored) are appended,
     /// never merged ("-nuid"). "#temp" is always one.
@@ -43,6 +46,17 @@ private:
 /// already are merged brush by brush (a brush that is there, same points and
 /// textures, is not repeated); every other entity is appended. The
 /// additional maps are left empty.
+///
+/// Maps by different authors stay apart: an appended TrenchBroom group or
+/// layer whose "_tb_id" the result holds already gets a new number (above
+/// every whole "_tb_id" of the result and of its map), and the members
+/// appended with it name the new number ("_tb_linked_group_id" is left
+/// alone). A merged worldspawn adds the "wad" paths that the result's "wad"
+/// lacks (letter case ignored, "\" equal to "/"); no other key of it is
+/// taken. With RenameTargetNames, a "targetname" of an appended entity that
+/// an entity of the result has already becomes NAME_N (the smallest N from 2
+/// that nobody uses), in every target key of the entities appended from the
+/// same map and in the keys of its multi_manager entities.
 void Concat(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, const TConcatOptions &Options = {});
 
 /// Dest gets what of the source none of the additional maps holds: entities
@@ -114,6 +128,15 @@ struct TTextureRename
 /// to the result of those before. Raises the invalid-mask error for a
 /// malformed mask, whatever the map holds.
 void RenameTextures(TMapFile &Map, const std::vector<TTextureRename> &Renames);
+
+/// Writes every face of Map in the Valve 220 form: a face in the Standard form
+/// ("TEXTURE xoff yoff rot xscale yscale", maybe followed by the three
+/// Quake 2 surface numbers) gets the texture axes that the Standard form
+/// implies (the axis pair of the face's direction, turned by rot degrees),
+/// so the texture lies where it lay; every other face is left as it is. The
+/// worldspawn gets "mapversion" "220", and a TrenchBroom "// Format:" header
+/// line names the Valve variant of its format.
+void ConvertToValve(TMapFile &Map);
 
 /// Map's worldspawn takes the properties of Donor's worldspawn, its brushes
 /// stay; a map without a worldspawn gets them in a new entity at its end,

@@ -27,6 +27,19 @@ inline constexpr std::string_view TbTypeLayer = "_tb_layer";
 /// The name TrenchBroom shows for the layer of everything outside a layer.
 inline constexpr std::string_view TbDefaultLayerName = "Default Layer";
 
+/// The worldspawn's texture files, separated by ";".
+inline constexpr std::string_view KeyWad = "wad";
+/// The worldspawn's face format: "220" for the Valve form.
+inline constexpr std::string_view KeyMapVersion = "mapversion";
+
+/// The keys whose values name other entities by their "targetname".
+inline constexpr std::string_view KeyTargetName = "targetname";
+inline constexpr std::string_view TargetKeys[] = {
+    "targetname", "target", "killtarget", "target2", "target3", "target4", "deathtarget", "pathtarget", "combattarget"};
+/// Half-Life's relay, which names its targets by its keys (the values are
+/// delays).
+inline constexpr std::string_view ClassMultiManager = "multi_manager";
+
 /// Classes whose brushes map compilers fold into the world: editor groups
 /// (and layers) and every class beginning with the detail prefix.
 inline constexpr std::string_view ClassFuncGroup = "func_group";
