@@ -841,8 +841,8 @@ void ConvertSide(TBrushSide &Side)
     if (!ReadStandardParams(Side.params, P, Surface)) {
         return;
     }
-    Side.CalcPlane();
-    const double N[3] = {Side.A, Side.B, Side.C};
+    const TPlane Plane = Side.Plane();
+    const double N[3] = {Plane.A, Plane.B, Plane.C};
     const TAxisRow *Best = &AxisRows[0];
     double BestDot = 0;
     for (const TAxisRow &Row : AxisRows) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <mutex>
 #include <new>
+#include <ostream>
 #include <vector>
 
 #include "brixlib/text.h"
@@ -221,6 +222,11 @@ const std::string &TPooledText::Text(std::uint32_t Id) noexcept
 {
     static const std::string None;
     return Id == 0 ? None : TPool::Get().At(Id).Text;
+}
+
+std::ostream &operator<<(std::ostream &Out, const TPooledText &Text)
+{
+    return Out << Text.str();
 }
 
 } // namespace brix

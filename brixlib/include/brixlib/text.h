@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <string_view>
 
@@ -106,5 +107,7 @@ private:
 
     std::uint32_t FId = 0; ///< 0: the empty text
 };
+
+std::ostream &operator<<(std::ostream &Out, const TPooledText &Text);
 
 } // namespace brix
