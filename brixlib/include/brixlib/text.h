@@ -66,7 +66,11 @@ class TPooledText
 {
 public:
     TPooledText() noexcept = default;
-    TPooledText(std::string_view S) : FId(Intern(S)) {} // NOLINT(google-explicit-constructor): a text is a text
+    // NOLINTBEGIN(google-explicit-constructor): a text is a text
+    TPooledText(std::string_view S) : FId(Intern(S)) {}
+    TPooledText(const std::string &S) : FId(Intern(S)) {}
+    TPooledText(const char *S) : FId(Intern(S)) {}
+    // NOLINTEND(google-explicit-constructor)
     TPooledText(const TPooledText &Other) noexcept : FId(Other.FId) { Acquire(FId); }
     TPooledText(TPooledText &&Other) noexcept : FId(Other.FId) { Other.FId = 0; }
     TPooledText &operator=(const TPooledText &Other) noexcept
@@ -85,7 +89,6 @@ public:
         }
         return *this;
     }
-    TPooledText &operator=(std::string_view S) { return *this = TPooledText(S); }
     ~TPooledText() { Release(FId); }
 
     void assign(std::string_view S) { *this = TPooledText(S); }
@@ -98,6 +101,8 @@ public:
     /// One text, one handle: equal texts have equal handles.
     friend bool operator==(const TPooledText &A, const TPooledText &B) noexcept { return A.FId == B.FId; }
     friend bool operator==(const TPooledText &A, std::string_view B) noexcept { return A.str() == B; }
+    friend bool operator==(const TPooledText &A, const std::string &B) noexcept { return A.str() == B; }
+    friend bool operator==(const TPooledText &A, const char *B) noexcept { return A.str() == B; }
 
 private:
     static std::uint32_t Intern(std::string_view S);
