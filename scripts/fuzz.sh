@@ -79,17 +79,28 @@ map_sources() {
     [ -d "$maps_dir" ] && ls "$maps_dir"/*.map 2>/dev/null || true
 }
 
-# Maps cut at entity boundaries into pieces of about 8 KB (at most 24 per
-# map): each piece is a whole map, small enough for many runs a second.
+# Maps cut into pieces of about 8 KB, each a whole map: at entity boundaries,
+# and inside a long entity (a worldspawn of thousands of brushes, brush
+# primitives and patches) at brush boundaries, the cut entity closed and
+# opened again. At most 24 pieces per map, taken evenly over the whole file,
+# so that the blocks far down a map (the patches of kaos.map) are seeds too.
 seed_mapfile() {
     local out=$seeds/mapfile
     mkdir -p "$out"
     map_sources | while read -r map; do
-        awk -v max=8192 -v limit=24 -v out="$out/$(basename "$map" .map)" '
+        local step=$(( $(wc -c <"$map") / 8192 / 24 + 1 ))
+        awk -v max=8192 -v limit=24 -v step="$step" -v out="$out/$(basename "$map" .map)" '
+            function open_piece() { name = out "-" n ".map"; keep = n % step == 0 }
+            BEGIN { n = 0; open_piece() }
             { t = $0; sub(/\r$/, "", t); gsub(/^[ \t]+|[ \t]+$/, "", t) }
-            depth == 0 && t == "{" && size >= max { close(name); n++; size = 0 }
-            n >= limit { exit }
-            { name = out "-" n ".map"; print > name; size += length($0) + 1 }
+            t == "{" && depth <= 1 && size >= max {
+                if (keep && depth == 1) print "}" > name
+                if (keep) close(name)
+                n++; size = 0; open_piece()
+                if (int(n / step) >= limit) exit
+                if (keep && depth == 1) print "{" > name
+            }
+            { if (keep) print > name; size += length($0) + 1 }
             t == "{" { depth++ }
             t == "}" && depth > 0 { depth-- }
         ' "$map"

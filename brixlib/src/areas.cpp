@@ -302,6 +302,11 @@ void ParseMap(TAreaInfo &Area, const std::vector<std::string_view> &Parts, const
         RaiseError(FmtMsg(TMsgId::msgWorldspawnNotFound, {FileName}));
     }
     for (const TBrush &B : WorldSpawn->Brushes) {
+        // A patch encloses nothing: as a brush without faces it would hold
+        // every point.
+        if (B.IsPatch()) {
+            continue;
+        }
         TAreaInfo &Sub = Area.Areas().Add();
         Sub.AreaType = TAreaType::atMap;
         Sub.Brush().Assign(B);

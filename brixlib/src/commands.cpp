@@ -741,12 +741,18 @@ void RenameTextures(TMapFile &Map, const std::vector<TTextureRename> &Renames)
     }
     for (std::size_t I = 0; I < Map.Count(); ++I) {
         for (TBrush &B : Map[I].Brushes) {
-            for (TBrushSide &Side : B.SideList()) {
+            const auto Rename = [&Renames](TPooledText &Texture) {
                 for (const TTextureRename &R : Renames) {
-                    if (R.Mask.Matches(Side.texture)) {
-                        Side.texture = R.Name;
+                    if (R.Mask.Matches(Texture)) {
+                        Texture = R.Name;
                     }
                 }
+            };
+            if (TPatch *P = B.Patch()) {
+                Rename(P->texture);
+            }
+            for (TBrushSide &Side : B.SideList()) {
+                Rename(Side.texture);
             }
         }
     }
@@ -886,6 +892,10 @@ void ConvertToValve(TMapFile &Map)
     for (std::size_t I = 0; I < Map.Count(); ++I) {
         TEntity &E = Map[I];
         for (TBrush &B : E.Brushes) {
+            // A brush primitive's faces carry a texture matrix, not axes.
+            if (B.Kind() != TBrushKind::bkPlain) {
+                continue;
+            }
             for (TBrushSide &Side : B.SideList()) {
                 ConvertSide(Side);
             }

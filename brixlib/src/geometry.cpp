@@ -2,8 +2,11 @@
 // and bounds, and the comparisons that decide whether two brushes are one.
 #include "brixlib/geometry.h"
 
-#include "corners.h"
+#include <algorithm>
+#include <cassert>
+#include <cstring>
 
+#include "corners.h"
 #include <utility>
 
 #include "brixlib/messages.h"
@@ -52,33 +55,40 @@ std::string PointToStr(const T3DPoint &P)
     return S;
 }
 
-bool ReadPoint(std::string_view &Rest, T3DPoint &P, std::string &Error)
+namespace
+{
+
+/// Reads "( n1 ... nN )" from the front of Rest, handing each number to
+/// Store(I, Value) as it is read, and leaves Rest after the ")" (trimmed).
+/// Errors as ReadPoint.
+template <class TStore> bool ReadTuple(std::string_view &Rest, std::size_t N, TStore &&Store, std::string &Error)
 {
     if (Rest.empty() || Rest.front() != '(') {
         Error = ExpectedMsg("(");
         return false;
     }
     Rest = Trim(Rest.substr(1));
-    // Only a space separates x from y and y from z: a tab stays inside the
+    // Only a space separates one number from the next: a tab stays inside the
     // number text and makes it invalid.
-    static constexpr char Terminators[3] = {' ', ' ', ')'};
-    for (std::size_t I = 0; I < 3; ++I) {
+    for (std::size_t I = 0; I < N; ++I) {
+        const bool LastOne = I + 1 == N;
+        const char Terminator = LastOne ? ')' : ' ';
         // The usual case first: a plain decimal right before its terminator
         // (spaces may come before the ")"). It is then the whole text before
         // the first terminator, as below, and reads to the same value.
         double Plain = 0;
         if (const std::size_t Len = ReadPlainDecimal(Rest, Plain); Len > 0) {
             std::size_t T = Len;
-            while (I == 2 && T < Rest.size() && Rest[T] == ' ') {
+            while (LastOne && T < Rest.size() && Rest[T] == ' ') {
                 ++T;
             }
-            if (T < Rest.size() && Rest[T] == Terminators[I]) {
-                P.coords(I) = Plain;
+            if (T < Rest.size() && Rest[T] == Terminator) {
+                Store(I, Plain);
                 Rest = Trim(Rest.substr(T + 1));
                 continue;
             }
         }
-        const std::size_t Pos = Rest.find(Terminators[I]);
+        const std::size_t Pos = Rest.find(Terminator);
         if (Pos == std::string_view::npos) {
             Error = GetMsg(TMsgId::msgFormatError);
             return false;
@@ -89,10 +99,30 @@ bool ReadPoint(std::string_view &Rest, T3DPoint &P, std::string &Error)
             Error = FloatErrorMsg(Number);
             return false;
         }
-        P.coords(I) = Value;
+        Store(I, Value);
         Rest = Trim(Rest.substr(Pos + 1));
     }
     return true;
+}
+
+/// Appends "( n1 ... nN )".
+void AppendTuple(std::string &Out, const double *Values, std::size_t N)
+{
+    char Buf[FloatTextRoom + 1];
+    Out.push_back('(');
+    for (std::size_t I = 0; I < N; ++I) {
+        Buf[0] = ' ';
+        Out.append(Buf, FormatFloat(Buf + 1, Values[I]));
+    }
+    Out.append(" )");
+}
+
+} // namespace
+
+bool ReadPoint(std::string_view &Rest, T3DPoint &P, std::string &Error)
+{
+    return ReadTuple(
+        Rest, 3, [&P](std::size_t I, double V) { P.coords(I) = V; }, Error);
 }
 
 bool PointsEqual(const T3DPoint &P1, const T3DPoint &P2)
@@ -152,18 +182,26 @@ const char *ReadPlainPoints(const char *P, const char *End, double (&Values)[9])
 
 } // namespace
 
-bool TBrushSide::Load(std::string_view S, std::string &Error)
+namespace
 {
-    std::string_view Rest = Trim(S);
+
+/// Reads the three points from the front of Rest (trimmed).
+bool ReadFacePoints(std::string_view &Rest, TBrushSide &Side, std::string &Error)
+{
     double V[9];
     if (const char *After = ReadPlainPoints(Rest.data(), Rest.data() + Rest.size(), V)) {
-        p1 = {V[0], V[1], V[2]};
-        p2 = {V[3], V[4], V[5]};
-        p3 = {V[6], V[7], V[8]};
+        Side.p1 = {V[0], V[1], V[2]};
+        Side.p2 = {V[3], V[4], V[5]};
+        Side.p3 = {V[6], V[7], V[8]};
         Rest.remove_prefix(static_cast<std::size_t>(After - Rest.data()));
-    } else if (!ReadPoint(Rest, p1, Error) || !ReadPoint(Rest, p2, Error) || !ReadPoint(Rest, p3, Error)) {
-        return false;
+        return true;
     }
+    return ReadPoint(Rest, Side.p1, Error) && ReadPoint(Rest, Side.p2, Error) && ReadPoint(Rest, Side.p3, Error);
+}
+
+/// Reads the texture name and the parameters after it from Rest.
+bool ReadTextureAndParams(std::string_view Rest, TBrushSide &Side, std::string &Error)
+{
     Rest = Trim(Rest);
     if (Rest.empty()) {
         Error = GetMsg(TMsgId::msgTextureNameExpected);
@@ -175,15 +213,77 @@ bool TBrushSide::Load(std::string_view S, std::string &Error)
         Error = GetMsg(TMsgId::msgUnexpectedEndOfLine);
         return false;
     }
-    texture.assign(Rest.substr(0, Space));
-    params.assign(Trim(Rest.substr(Space + 1)));
+    Side.texture.assign(Rest.substr(0, Space));
+    Side.params.assign(Trim(Rest.substr(Space + 1)));
+    return true;
+}
+
+/// The words of Text (runs of characters above code 32), one space apart.
+std::string JoinWords(std::string_view Text)
+{
+    std::string Out;
+    Out.reserve(Text.size());
+    bool Gap = false;
+    for (const char C : Text) {
+        if (IsBlank(C)) {
+            Gap = !Out.empty();
+            continue;
+        }
+        if (Gap) {
+            Out.push_back(' ');
+            Gap = false;
+        }
+        Out.push_back(C);
+    }
+    return Out;
+}
+
+} // namespace
+
+bool TBrushSide::Load(std::string_view S, std::string &Error)
+{
+    std::string_view Rest = Trim(S);
+    return ReadFacePoints(Rest, *this, Error) && ReadTextureAndParams(Rest, *this, Error);
+}
+
+bool TBrushSide::LoadPrimitive(std::string_view S, std::string &Error)
+{
+    std::string_view Rest = Trim(S);
+    if (!ReadFacePoints(Rest, *this, Error)) {
+        return false;
+    }
+    // "( ( a b c ) ( d e f ) )": two rows written as points, in parentheses.
+    Rest = Trim(Rest);
+    if (Rest.empty() || Rest.front() != '(') {
+        Error = ExpectedMsg("(");
+        return false;
+    }
+    Rest = Trim(Rest.substr(1));
+    std::array<double, 6> M{};
+    for (std::size_t Row = 0; Row < 2; ++Row) {
+        if (!ReadTuple(
+                Rest, 3, [&M, Row](std::size_t I, double V) { M[Row * 3 + I] = V; }, Error)) {
+            return false;
+        }
+    }
+    SetMatrix(M);
+    if (Rest.empty() || Rest.front() != ')') {
+        Error = ExpectedMsg(")");
+        return false;
+    }
+    if (!ReadTextureAndParams(Rest.substr(1), *this, Error)) {
+        return false;
+    }
+    // The surface numbers are written one space apart, as every token of
+    // this block.
+    params = JoinWords(params);
     return true;
 }
 
 namespace
 {
 
-void AppendSide(std::string &Out, const TBrushSide &Side)
+void AppendSide(std::string &Out, const TBrushSide &Side, bool Primitive = false)
 {
     // The three points are made in one buffer and appended at once.
     char Buf[3 * PointTextRoom];
@@ -194,6 +294,14 @@ void AppendSide(std::string &Out, const TBrushSide &Side)
     Q = FormatPoint(Q, Side.p3);
     *Q++ = ' ';
     Out.append(Buf, Q);
+    if (Primitive) {
+        const std::array<double, 6> M = Side.Matrix();
+        Out.append("( ");
+        AppendTuple(Out, M.data(), 3);
+        Out.push_back(' ');
+        AppendTuple(Out, M.data() + 3, 3);
+        Out.append(" ) ");
+    }
     Out.append(Side.texture);
     Out.push_back(' ');
     Out.append(Side.params);
@@ -218,6 +326,25 @@ bool TBrushSide::cmp(const TBrushSide &Other, bool cmpTexture) const
 {
     return PointsEqual(p1, Other.p1) && PointsEqual(p2, Other.p2) && PointsEqual(p3, Other.p3) &&
            (!cmpTexture || texture == Other.texture);
+}
+
+std::array<double, 6> TBrushSide::Matrix() const
+{
+    std::array<double, 6> M{};
+    const std::string &Bytes = FMatrix.str();
+    if (Bytes.size() == sizeof M) {
+        std::memcpy(M.data(), Bytes.data(), sizeof M);
+    }
+    return M;
+}
+
+void TBrushSide::SetMatrix(const std::array<double, 6> &Value)
+{
+    if (Value == std::array<double, 6>{}) {
+        FMatrix = TPooledText(); // also -0: the matrix is written from its numbers, and -0 is "0"
+        return;
+    }
+    FMatrix = std::string_view(reinterpret_cast<const char *>(Value.data()), sizeof Value);
 }
 
 TPlane TBrushSide::Plane() const
@@ -293,10 +420,45 @@ bool IntersectPlanes(const TPlane &S1, const TPlane &S2, const TPlane &S3, doubl
 // ---------------------------------------------------------------------------
 // Brushes
 
-TReadResult TBrush::LoadFromList(const TLineList &AList, std::size_t &Index, std::string &Error)
+namespace
 {
-    // Room for exactly the face lines ahead: a vector grown one face at a
-    // time would keep up to twice the memory a brush needs.
+
+constexpr std::string_view KeywordPrimitive = "brushDef";
+constexpr std::string_view KeywordPatch = "patchDef2";
+
+/// The next line that is neither empty nor a comment, trimmed, with Index
+/// past it; false when the lines run out (Index is then their number).
+bool NextLine(const TLineList &AList, std::size_t &Index, std::string_view &Line)
+{
+    while (Index < AList.size()) {
+        Line = Trim(AList[Index]);
+        ++Index;
+        if (!Line.empty() && !Line.starts_with("//")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TReadResult EndOfLines(std::string &Error)
+{
+    Error = GetMsg(TMsgId::msgUnexpectedEndOfFile);
+    return TReadResult::rrEndOfLines;
+}
+
+/// Index goes back on the line just read, which holds the fault.
+TReadResult Malformed(std::size_t &Index, std::string &Error, std::string Text)
+{
+    --Index;
+    Error = std::move(Text);
+    return TReadResult::rrMalformed;
+}
+
+/// The face lines ahead of Index, so that a brush takes room for exactly
+/// them: a vector grown one face at a time would keep up to twice the
+/// memory a brush needs.
+std::size_t FaceLinesAhead(const TLineList &AList, std::size_t Index)
+{
     std::size_t Faces = 0;
     for (std::size_t K = Index; K < AList.size(); ++K) {
         const std::string_view Line = Trim(AList[K]);
@@ -308,20 +470,73 @@ TReadResult TBrush::LoadFromList(const TLineList &AList, std::size_t &Index, std
         }
         ++Faces;
     }
-    FSides.reserve(FSides.size() + Faces);
-    while (Index < AList.size()) {
-        const std::string_view Line = Trim(AList[Index]);
-        ++Index;
-        if (Line.empty() || Line.starts_with("//")) {
-            continue;
-        }
+    return Faces;
+}
+
+/// The closing line of a block: one that begins with "}", as for a brush.
+TReadResult ReadClose(const TLineList &AList, std::size_t &Index, std::string &Error)
+{
+    std::string_view Line;
+    if (!NextLine(AList, Index, Line)) {
+        return EndOfLines(Error);
+    }
+    if (Line.front() != '}') {
+        return Malformed(Index, Error, ExpectedMsg("}"));
+    }
+    return TReadResult::rrDone;
+}
+
+/// The opening "{" line of a keyword's block.
+TReadResult ReadOpen(const TLineList &AList, std::size_t &Index, std::string &Error)
+{
+    std::string_view Line;
+    if (!NextLine(AList, Index, Line)) {
+        return EndOfLines(Error);
+    }
+    if (Line != "{") {
+        return Malformed(Index, Error, ExpectedMsg("{"));
+    }
+    return TReadResult::rrDone;
+}
+
+} // namespace
+
+TReadResult TBrush::LoadFromList(const TLineList &AList, std::size_t &Index, std::string &Error)
+{
+    // The first line says what the block holds: a face (or the end) of a
+    // plain brush, or the keyword of another kind of block.
+    std::string_view Line;
+    if (!NextLine(AList, Index, Line)) {
+        return EndOfLines(Error);
+    }
+    if (Line == KeywordPrimitive) {
+        SetKind(TBrushKind::bkPrimitive);
+        return LoadPrimitive(AList, Index, Error);
+    }
+    if (Line == KeywordPatch) {
+        SetKind(TBrushKind::bkPatch);
+        return LoadPatch(AList, Index, Error);
+    }
+    // A word names a block this reader does not know; any other text is a
+    // malformed face, reported by the face reader.
+    const char First = Line.front();
+    if ((First >= 'A' && First <= 'Z') || (First >= 'a' && First <= 'z') || First == '_') {
+        return Malformed(Index, Error, FmtMsg(TMsgId::msgUnknownBlock, {Line}));
+    }
+    --Index;
+    return LoadFaces(AList, Index, Error);
+}
+
+TReadResult TBrush::LoadFaces(const TLineList &AList, std::size_t &Index, std::string &Error)
+{
+    FSides.reserve(FSides.size() + FaceLinesAhead(AList, Index));
+    std::string_view Line;
+    while (NextLine(AList, Index, Line)) {
         if (Line.front() == '}') {
             return TReadResult::rrDone;
         }
         if (Line.front() != '(') {
-            --Index;
-            Error = ExpectedMsg("(");
-            return TReadResult::rrMalformed;
+            return Malformed(Index, Error, ExpectedMsg("("));
         }
         // The face stays in the brush even when it fails: what was read is
         // kept, the caller abandons the load.
@@ -330,16 +545,174 @@ TReadResult TBrush::LoadFromList(const TLineList &AList, std::size_t &Index, std
             return TReadResult::rrMalformed;
         }
     }
-    Error = GetMsg(TMsgId::msgUnexpectedEndOfFile);
-    return TReadResult::rrEndOfLines;
+    return EndOfLines(Error);
+}
+
+TReadResult TBrush::LoadPrimitive(const TLineList &AList, std::size_t &Index, std::string &Error)
+{
+    if (const TReadResult Result = ReadOpen(AList, Index, Error); Result != TReadResult::rrDone) {
+        return Result;
+    }
+    FSides.reserve(FSides.size() + FaceLinesAhead(AList, Index));
+    std::string_view Line;
+    while (NextLine(AList, Index, Line)) {
+        if (Line.front() == '}') {
+            return ReadClose(AList, Index, Error);
+        }
+        if (Line.front() != '(') {
+            return Malformed(Index, Error, ExpectedMsg("("));
+        }
+        if (!FSides.emplace_back().LoadPrimitive(Line, Error)) {
+            --Index;
+            return TReadResult::rrMalformed;
+        }
+    }
+    return EndOfLines(Error);
+}
+
+TReadResult TBrush::LoadPatch(const TLineList &AList, std::size_t &Index, std::string &Error)
+{
+    if (const TReadResult Result = ReadOpen(AList, Index, Error); Result != TReadResult::rrDone) {
+        return Result;
+    }
+    TPatch &P = *FPatch;
+    std::string_view Line;
+    if (!NextLine(AList, Index, Line)) {
+        return EndOfLines(Error);
+    }
+    if (Line.front() == '(' || Line.front() == '{' || Line.front() == '}') {
+        return Malformed(Index, Error, GetMsg(TMsgId::msgTextureNameExpected));
+    }
+    const auto NameEnd = std::find_if(Line.begin(), Line.end(), IsBlank);
+    P.texture.assign(Line.substr(0, static_cast<std::size_t>(NameEnd - Line.begin())));
+    if (NameEnd != Line.end()) {
+        return Malformed(Index, Error, GetMsg(TMsgId::msgEndOfLineExpected));
+    }
+
+    if (!NextLine(AList, Index, Line)) {
+        return EndOfLines(Error);
+    }
+    std::string_view Rest = Line;
+    if (!ReadTuple(
+            Rest, P.header.size(), [&P](std::size_t I, double V) { P.header[I] = V; }, Error)) {
+        --Index;
+        return TReadResult::rrMalformed;
+    }
+    if (!Rest.empty()) {
+        return Malformed(Index, Error, GetMsg(TMsgId::msgEndOfLineExpected));
+    }
+
+    if (!NextLine(AList, Index, Line)) {
+        return EndOfLines(Error);
+    }
+    if (Line != "(") {
+        return Malformed(Index, Error, Line.front() == '(' ? GetMsg(TMsgId::msgEndOfLineExpected) : ExpectedMsg("("));
+    }
+    // The header's sizes are only compared with what follows: a hostile
+    // header must not decide how much is allocated.
+    const double Width = P.header[0], Height = P.header[1];
+    std::vector<TPatchPoint> Points;
+    std::size_t Rows = 0, Cols = 0;
+    while (true) {
+        if (!NextLine(AList, Index, Line)) {
+            return EndOfLines(Error);
+        }
+        if (Line.front() == ')') {
+            if (Line.size() > 1) {
+                return Malformed(Index, Error, GetMsg(TMsgId::msgEndOfLineExpected));
+            }
+            break;
+        }
+        if (Line.front() != '(') {
+            return Malformed(Index, Error, ExpectedMsg(")"));
+        }
+        if (static_cast<double>(Rows) >= Width) {
+            return Malformed(Index, Error, FmtMsg(TMsgId::msgPatchRows, {FloatToStr(Width)}));
+        }
+        Rest = Trim(Line.substr(1));
+        std::size_t InRow = 0;
+        while (true) {
+            if (Rest.empty()) {
+                return Malformed(Index, Error, GetMsg(TMsgId::msgUnexpectedEndOfLine));
+            }
+            if (Rest.front() == ')') {
+                Rest = Trim(Rest.substr(1));
+                break;
+            }
+            if (Rest.front() != '(') {
+                return Malformed(Index, Error, ExpectedMsg(")"));
+            }
+            if (static_cast<double>(InRow) >= Height) {
+                return Malformed(Index, Error, FmtMsg(TMsgId::msgPatchPoints, {FloatToStr(Height)}));
+            }
+            TPatchPoint &Pt = Points.emplace_back();
+            double *Fields[5] = {&Pt.p.x, &Pt.p.y, &Pt.p.z, &Pt.u, &Pt.v};
+            if (!ReadTuple(
+                    Rest, 5, [&Fields](std::size_t I, double V) { *Fields[I] = V; }, Error)) {
+                --Index;
+                return TReadResult::rrMalformed;
+            }
+            ++InRow;
+        }
+        if (!Rest.empty()) {
+            return Malformed(Index, Error, GetMsg(TMsgId::msgEndOfLineExpected));
+        }
+        if (static_cast<double>(InRow) != Height) {
+            return Malformed(Index, Error, FmtMsg(TMsgId::msgPatchPoints, {FloatToStr(Height)}));
+        }
+        Cols = InRow;
+        ++Rows;
+    }
+    if (static_cast<double>(Rows) != Width) {
+        return Malformed(Index, Error, FmtMsg(TMsgId::msgPatchRows, {FloatToStr(Width)}));
+    }
+    P.SetGrid(Rows, Cols, std::move(Points));
+    if (const TReadResult Result = ReadClose(AList, Index, Error); Result != TReadResult::rrDone) {
+        return Result;
+    }
+    return ReadClose(AList, Index, Error);
 }
 
 void TBrush::SaveToList(TLineWriter &AList) const
 {
     AList.Add("{");
-    for (const TBrushSide &Side : FSides) {
-        Side.Save(AList);
+    if (!FPatch && !FPrimitive) {
+        for (const TBrushSide &Side : FSides) {
+            Side.Save(AList);
+        }
+        AList.Add("}");
+        return;
     }
+    if (FPatch) {
+        AList.Add(KeywordPatch);
+        AList.Add("{");
+        AList.Add(FPatch->texture);
+        std::string &Buf = AList.Buffer();
+        AppendTuple(Buf, FPatch->header.data(), FPatch->header.size());
+        AList.EndLine();
+        AList.Add("(");
+        const std::vector<TPatchPoint> &Points = FPatch->Points();
+        for (std::size_t Row = 0; Row < FPatch->Rows(); ++Row) {
+            Buf.push_back('(');
+            for (std::size_t Col = 0; Col < FPatch->Cols(); ++Col) {
+                const TPatchPoint &Pt = Points[Row * FPatch->Cols() + Col];
+                const double Values[5] = {Pt.p.x, Pt.p.y, Pt.p.z, Pt.u, Pt.v};
+                Buf.push_back(' ');
+                AppendTuple(Buf, Values, 5);
+            }
+            Buf.append(" )");
+            AList.EndLine();
+        }
+        AList.Add(")");
+    } else {
+        AList.Add(KeywordPrimitive);
+        AList.Add("{");
+        for (const TBrushSide &Side : FSides) {
+            AppendSide(AList.Buffer(), Side, true);
+            AList.EndLine();
+        }
+    }
+    AList.Add("}");
     AList.Add("}");
 }
 
@@ -353,6 +726,25 @@ void TBrush::PreparePlans()
 
 void TBrush::CalcMinMax()
 {
+    if (FPatch) {
+        // A patch has no planes: its place is the box of its control points.
+        const std::vector<TPatchPoint> &Points = FPatch->Points();
+        for (std::size_t I = 0; I < Points.size(); ++I) {
+            for (std::size_t Axis = 0; Axis < 3; ++Axis) {
+                const double V = Points[I].p.coords(Axis);
+                if (I == 0 || V < Bounds.Min.coords(Axis)) {
+                    Bounds.Min.coords(Axis) = V;
+                }
+                if (I == 0 || V > Bounds.Max.coords(Axis)) {
+                    Bounds.Max.coords(Axis) = V;
+                }
+            }
+        }
+        for (std::size_t Axis = 0; Axis < 3; ++Axis) {
+            Bounds.Center.coords(Axis) = (Bounds.Min.coords(Axis) + Bounds.Max.coords(Axis)) / 2;
+        }
+        return;
+    }
     // The planes only while the corners are sought: brushes do not keep them.
     thread_local std::vector<TPlane> Planes;
     Planes.resize(FSides.size());
@@ -367,6 +759,14 @@ void TBrush::CalcMinMax()
 
 bool TBrush::Cmp(const TBrush &Other, bool cmpTexture) const
 {
+    // Items of different kinds are never one: their texture parameters do not
+    // translate into each other.
+    if (Kind() != Other.Kind()) {
+        return false;
+    }
+    if (FPatch) {
+        return FPatch->Cmp(*Other.FPatch, cmpTexture);
+    }
     if (FSides.size() != Other.FSides.size()) {
         return false;
     }
@@ -380,6 +780,9 @@ bool TBrush::Cmp(const TBrush &Other, bool cmpTexture) const
 
 bool TBrush::IsTextured(const TMask &Mask) const
 {
+    if (FPatch) {
+        return Mask.Matches(FPatch->texture);
+    }
     for (const TBrushSide &Side : FSides) {
         if (Mask.Matches(Side.texture)) {
             return true;
@@ -395,16 +798,83 @@ bool TBrush::IsTextured(const std::string &TextureName) const
 
 void TBrush::ReplaceTextures(const TBrush &Source)
 {
+    FIsStored = Source.FIsStored;
+    // The parameters of one kind mean nothing to another.
+    if (Kind() != Source.Kind()) {
+        return;
+    }
+    if (FPatch) {
+        if (FPatch->Cmp(*Source.FPatch, false)) {
+            FPatch->texture = Source.FPatch->texture;
+        }
+        return;
+    }
     for (TBrushSide &F : FSides) {
         // The last matching face of Source wins.
         for (const TBrushSide &G : Source.FSides) {
             if (F.cmp(G, false)) {
                 F.texture = G.texture;
                 F.params = G.params;
+                F.SetMatrix(G.Matrix());
             }
         }
     }
-    FIsStored = Source.FIsStored;
+}
+
+TBrush::TBrush(const TBrush &Source)
+    : FSides(Source.FSides), FPatch(Source.FPatch ? std::make_unique<TPatch>(*Source.FPatch) : nullptr),
+      FIsStored(Source.FIsStored), FPrimitive(Source.FPrimitive)
+{}
+
+TBrush &TBrush::operator=(const TBrush &Source)
+{
+    if (this != &Source) {
+        FSides = Source.FSides;
+        FPatch = Source.FPatch ? std::make_unique<TPatch>(*Source.FPatch) : nullptr;
+        FIsStored = Source.FIsStored;
+        FPrimitive = Source.FPrimitive;
+        Bounds = Source.Bounds; // clears them: bounds are never copied
+    }
+    return *this;
+}
+
+void TBrush::SetKind(TBrushKind Kind)
+{
+    FPrimitive = Kind == TBrushKind::bkPrimitive;
+    if (Kind != TBrushKind::bkPatch) {
+        FPatch.reset();
+        return;
+    }
+    FSides.clear();
+    if (!FPatch) {
+        FPatch = std::make_unique<TPatch>();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Patches
+
+void TPatch::SetGrid(std::size_t Rows, std::size_t Cols, std::vector<TPatchPoint> Points)
+{
+    assert(Points.size() == Rows * Cols);
+    FRows = Rows;
+    FCols = Cols;
+    FPoints = std::move(Points);
+}
+
+bool TPatch::Cmp(const TPatch &Other, bool cmpTexture) const
+{
+    if (header != Other.header || FRows != Other.FRows || FCols != Other.FCols ||
+        FPoints.size() != Other.FPoints.size() || (cmpTexture && texture != Other.texture)) {
+        return false;
+    }
+    for (std::size_t I = 0; I < FPoints.size(); ++I) {
+        const TPatchPoint &A = FPoints[I], &B = Other.FPoints[I];
+        if (!PointsEqual(A.p, B.p) || A.u != B.u || A.v != B.v) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -169,6 +169,19 @@ constexpr std::size_t IndexedListLength = 16;
 std::uint64_t BrushKey(const TBrush &Brush, bool WithTextures)
 {
     TKeyHash H;
+    H.Add(static_cast<std::uint64_t>(Brush.Kind()));
+    if (const TPatch *P = Brush.Patch()) {
+        for (const double V : P->header) {
+            H.Add(V);
+        }
+        for (const TPatchPoint &Pt : P->Points()) {
+            H.Add(Pt.p.x).Add(Pt.p.y).Add(Pt.p.z).Add(Pt.u).Add(Pt.v);
+        }
+        if (WithTextures) {
+            H.Add(P->texture);
+        }
+        return H.Key();
+    }
     H.Add(static_cast<std::uint64_t>(Brush.Count()));
     for (const TBrushSide &Side : Brush.SideList()) {
         for (const T3DPoint *P : {&Side.p1, &Side.p2, &Side.p3}) {

@@ -110,9 +110,10 @@ private:
     int FShift = 64;
 };
 
-/// A key of the brush's faces: the face count and every point, exactly (0
-/// and -0 alike), and with WithTextures every face's texture too. Brushes
-/// that Cmp (with textures, when WithTextures) have equal keys.
+/// A key of the brush's faces: its kind, the face count and every point,
+/// exactly (0 and -0 alike), and with WithTextures every face's texture too;
+/// for a patch its header and control points (and texture). Brushes that
+/// Cmp (with textures, when WithTextures) have equal keys.
 std::uint64_t BrushKey(const TBrush &Brush, bool WithTextures);
 
 /// Finds brushes of one list by their faces. Brushes appended to the list

@@ -31,29 +31,58 @@ bool IsEmptiedBrushEntity(const TEntity &Ent)
 }
 
 /// Where a line leaves the reader: outside any block, inside an entity block,
-/// or inside a brush block. Follows the entity and brush readers exactly as
-/// far as the block structure goes; a line they reject ends the load anyway.
+/// right after a brush's "{" (the next line says what the block holds), among
+/// the faces of a plain brush, or in a "brushDef" or "patchDef2" block: after
+/// its keyword, inside its inner braces, or after them. Follows the readers
+/// exactly as far as the block structure goes; a line they reject ends the
+/// load anyway.
 enum class TBlockLevel
 {
     Outside,
     Entity,
+    BrushStart,
     Brush,
+    KeywordBlock,
+    KeywordBody,
+    KeywordEnd,
 };
 
 TBlockLevel NextLevel(TBlockLevel Level, std::string_view Line)
 {
+    const bool Skipped = Line.empty() || Line.starts_with("//");
+    const bool Closes = !Line.empty() && Line.front() == '}';
     switch (Level) {
         case TBlockLevel::Outside:
             return Line == "{" ? TBlockLevel::Entity : TBlockLevel::Outside;
         case TBlockLevel::Entity:
             if (Line == "{") {
-                return TBlockLevel::Brush;
+                return TBlockLevel::BrushStart;
             }
             return Line == "}" ? TBlockLevel::Outside : TBlockLevel::Entity;
+        case TBlockLevel::BrushStart:
+            if (Skipped) {
+                return Level;
+            }
+            if (Line == "brushDef" || Line == "patchDef2") {
+                return TBlockLevel::KeywordBlock;
+            }
+            return Closes ? TBlockLevel::Entity : TBlockLevel::Brush;
         case TBlockLevel::Brush:
-            break;
+            return Closes ? TBlockLevel::Entity : TBlockLevel::Brush;
+        case TBlockLevel::KeywordBlock:
+            return Line == "{" ? TBlockLevel::KeywordBody : Level;
+        case TBlockLevel::KeywordBody:
+            return Closes ? TBlockLevel::KeywordEnd : Level;
+        case TBlockLevel::KeywordEnd:
+            return Closes ? TBlockLevel::Entity : Level;
     }
-    return (!Line.empty() && Line.front() == '}') ? TBlockLevel::Entity : TBlockLevel::Brush;
+    return Level;
+}
+
+/// Whether a piece may end after a line that leaves the reader at Level.
+bool OutsideBrush(TBlockLevel Level)
+{
+    return Level == TBlockLevel::Outside || Level == TBlockLevel::Entity;
 }
 
 /// Whether a trimmed line is one of the numbering comments the writer puts
@@ -168,7 +197,7 @@ void LoadPieces(TMapFile &Map, TTextFileReader &Reader, std::size_t PieceBytes, 
         TBlockLevel CutLevel = Level;
         for (std::size_t I = 0; I < Lines.size(); ++I) {
             Level = NextLevel(Level, Trim(Lines[I]));
-            if (Level != TBlockLevel::Brush) {
+            if (OutsideBrush(Level)) {
                 Cut = I + 1;
                 CutLevel = Level;
             }

@@ -426,8 +426,11 @@ TEST_F(TAreaInfoTest, ResolutionErrors)
 
 TEST_F(TAreaMapFileTest, MapAreaHoldsWorldspawnBrushes)
 {
+    // A patch encloses nothing and makes no area.
+    const std::string Patch = "{\npatchDef2\n{\nT\n( 1 1 0 0 0 )\n(\n( ( 80 80 80 0 0 ) )\n)\n}\n}\n";
     Write("cut.map", "// comment\r\n{\r\n\"classname\" \"info_null\"\r\n" + BoxBrush(1000, 1100) +
-                         "}\r\n{\r\n\"classname\" \"worldspawn\"\r\n" + BoxBrush(0, 64) + BoxBrush(100, 164) + "}\r\n");
+                         "}\r\n{\r\n\"classname\" \"worldspawn\"\r\n" + BoxBrush(0, 64) + Patch + BoxBrush(100, 164) +
+                         "}\r\n");
     TAreaInfo Area;
     ParseAreaSpec(Area, "m/cut.map", "-ba:m/cut.map");
     EXPECT_EQ(Area.AreaType, atMap);
@@ -475,7 +478,7 @@ TEST_F(TAreaMapFileTest, MapAreaFailures)
         {"{\n\"classname\" \"worldspawn\n}\n", "cut.map:2: '\"' expected", true},
         {"{\n\"classname\" \"worldspawn\"\n{\n( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) a 0 0 0 1 1\n",
             "cut.map:4: Unexpected end of file", true},
-        {"{\n\"classname\" \"worldspawn\"\n{\nABC\n}\n}\n", "cut.map:4: '(' expected", true},
+        {"{\n\"classname\" \"worldspawn\"\n{\nABC\n}\n}\n", "cut.map:4: Unknown block: ABC", true},
         {"{\n\"classname\" \"light\"\n}\n", "The entity \"worldspawn\" is not found in a file cut.map", false},
         {"{\n\"classname\" \"WorldSpawn\"\n}\n", "The entity \"worldspawn\" is not found in a file cut.map", false},
         {"", "The entity \"worldspawn\" is not found in a file cut.map", false},

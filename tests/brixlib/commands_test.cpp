@@ -52,6 +52,14 @@ std::string Box(int X, const std::string &Texture = "WALL")
     return Text;
 }
 
+/// A patch of one row of two control points, from (X, 0, 0) to (X + 16, 16, 16):
+/// its centre lies at X + 8, as a box's.
+std::string Patch(int X, const std::string &Texture = "WALL")
+{
+    return "{\npatchDef2\n{\n" + Texture + "\n( 1 2 0 0 0 )\n(\n( ( " + std::to_string(X) + " 0 0 0 0 ) ( " +
+           std::to_string(X + 16) + " 16 16 1 1 ) )\n)\n}\n}\n";
+}
+
 /// An entity block from "key=value|key=value" and the texts of its brushes.
 std::string Ent(std::string_view Props, const std::string &Brushes = "")
 {
@@ -358,6 +366,13 @@ TEST(Commands, CutOffAreas)
         // Round groups: the one with brushes centres a column at x = 56, the
         // one without centres none.
         {"", "r/func_group/20", Ent(World, Box(0)) + Group + Detail + PointGroup + Wall + NotGroup, Groups},
+        // Patches are cut by the centre of their control points, in the world
+        // and in groups; an entity of patches alone is placed by them.
+        {"b/0/0/0/48/16/16", "b/0/0/0/48/16/16",
+            Ent(World, Patch(0) + Patch(32)) + Ent("classname=func_group", Patch(32)) +
+                Ent("classname=func_wall", Patch(16)),
+            Ent(World, Patch(0) + Patch(32) + Patch(64)) + Ent("classname=func_group", Patch(64) + Patch(32)) +
+                Ent("classname=func_wall", Patch(16)) + Ent("classname=func_wall", Patch(48))},
     };
     for (const Case &C : Cases) {
         SCOPED_TRACE(std::string(C.BrushArea) + " " + C.EntityArea);
@@ -482,12 +497,12 @@ TEST(Commands, LayerRules)
 TEST(Commands, RenameTextures)
 {
     const auto Renamed = [](const std::vector<TTextureRename> &Renames) {
-        TMapFile Target = MapOf(Ent(World, Box(0, "__TB_empty") + Box(32)));
+        TMapFile Target = MapOf(Ent(World, Box(0, "__TB_empty") + Box(32) + Patch(64, "__TB_empty")));
         RenameTextures(Target, Renames);
         return Written(Target);
     };
     const auto Expected = [](const std::string &First, const std::string &Second) {
-        return Written(MapOf(Ent(World, Box(0, First) + Box(32, Second))));
+        return Written(MapOf(Ent(World, Box(0, First) + Box(32, Second) + Patch(64, First))));
     };
     EXPECT_EQ(Renamed({{TMask("__tb_empty"), "NULL"}}), Expected("NULL", "WALL"));
     EXPECT_EQ(Renamed({{TMask("*"), "X"}, {TMask("X"), "Y"}}), Expected("Y", "Y"));

@@ -22,7 +22,7 @@ namespace fs = std::filesystem;
 namespace
 {
 
-/// The readable maps of the corpus; empty when there is no corpus.
+/// The maps of the corpus; empty when there is no corpus.
 std::vector<fs::path> CorpusMaps()
 {
     std::vector<fs::path> Maps;
@@ -30,10 +30,8 @@ std::vector<fs::path> CorpusMaps()
     if (!fs::is_directory(Dir)) {
         return Maps;
     }
-    // Brush primitives and patches, which the reader does not take yet.
-    const std::set<std::string> Unreadable = {"am_harv-sod.map", "oa_bases3cl.map", "kaos.map"};
     for (const fs::directory_entry &Item : fs::directory_iterator(Dir)) {
-        if (Item.path().extension() == ".map" && Unreadable.count(Item.path().filename().string()) == 0) {
+        if (Item.path().extension() == ".map") {
             Maps.push_back(Item.path());
         }
     }
@@ -178,6 +176,29 @@ template <class TPosition> TLinks Links(const TMapFile &Map, TPosition Position)
     return Result;
 }
 
+fs::path CorpusMap(const char *Name)
+{
+    return fs::path(BRIX_CORPUS_DIR) / Name;
+}
+
+/// The stored patches, or the stored brushes, of the stored entities.
+std::size_t StoredItems(const TMapFile &Map, bool Patches)
+{
+    std::size_t N = 0;
+    for (std::size_t I = 0; I < Map.Count(); ++I) {
+        for (const TBrush &B : Map[I].Brushes) {
+            N += Map[I].IsStored() && B.IsStored() && B.IsPatch() == Patches ? 1U : 0U;
+        }
+    }
+    return N;
+}
+
+/// The map as written and read again: what a run's destination holds.
+TMapFile Reread(const TMapFile &Map)
+{
+    return Load(CorpusMap("reread.map"), Written(Map));
+}
+
 } // namespace
 
 TEST(Corpus, TargetNamesOfTwoMapsStayApart)
@@ -307,4 +328,114 @@ TEST(Corpus, ValveFormOfAStandardMap)
     EXPECT_GT(Aligned, 0u);
     EXPECT_GT(Faces, Aligned);
     EXPECT_EQ(Map[0].PropValue("mapversion"), "220");
+}
+
+TEST(Corpus, Quake3MapsThroughTheCommands)
+{
+    for (const char *Name : {"am_harv-sod.map", "fan.map", "kaos.map", "oa_bases3cl.map"}) {
+        if (!fs::is_regular_file(CorpusMap(Name))) {
+            GTEST_SKIP() << "no " << Name;
+        }
+    }
+    const fs::path Kaos = CorpusMap("kaos.map");
+    {
+        SCOPED_TRACE("concat with a map of plain brushes keeps every patch");
+        TMapFile Dest("out.map"), Source = Load(CorpusMap("am_harv-sod.map"));
+        TMapFileList Add;
+        Add.Add(std::make_unique<TMapFile>(Load(CorpusMap("fan.map"))));
+        const std::size_t Brushes = StoredItems(Source, false);
+        Concat(Dest, Source, Add);
+        const TMapFile Result = Reread(Dest);
+        EXPECT_EQ(StoredItems(Result, true), 15u);
+        EXPECT_GT(StoredItems(Result, false), Brushes);
+    }
+    {
+        SCOPED_TRACE("concat with its own copy adds no world brush or patch");
+        TMapFile Dest("out.map"), Source = Load(Kaos);
+        const std::size_t World = Source.FindEntity("worldspawn")->Brushes.Count();
+        TMapFileList Add;
+        Add.Add(std::make_unique<TMapFile>(Reread(Source)));
+        Concat(Dest, Source, Add);
+        EXPECT_EQ(Dest.FindEntity("worldspawn")->Brushes.Count(), World);
+    }
+    {
+        SCOPED_TRACE("extract against every other brush and patch leaves the rest");
+        TMapFile Source = Load(Kaos), Half = Load(Kaos);
+        std::size_t Left[2] = {0, 0}; // brushes, patches
+        for (std::size_t I = 0; I < Half.Count(); ++I) {
+            TBrushList &Items = Half[I].Brushes;
+            Half[I].SetIsStored(!Items.Empty()); // point entities stay in the source
+            for (std::size_t J = 1; J < Items.Count(); J += 2) {
+                Items[J].SetIsStored(false);
+                ++Left[Items[J].IsPatch() ? 1 : 0];
+            }
+        }
+        ASSERT_GT(Left[1], 0u);
+        TMapFileList Add;
+        Add.Add(std::make_unique<TMapFile>(Reread(Half)));
+        TMapFile Rest("rest.map");
+        Extract(Rest, Source, Add);
+        const TMapFile Result = Reread(Rest);
+        EXPECT_EQ(StoredItems(Result, false), Left[0]);
+        EXPECT_EQ(StoredItems(Result, true), Left[1]);
+    }
+    {
+        SCOPED_TRACE("-dt removes exactly the brushes with a caulk face");
+        TMapFile Map = Load(CorpusMap("oa_bases3cl.map"));
+        std::vector<bool> Caulked;
+        for (std::size_t I = 0; I < Map.Count(); ++I) {
+            for (const TBrush &B : Map[I].Brushes) {
+                const auto &Sides = B.SideList();
+                Caulked.push_back(std::any_of(
+                    Sides.begin(), Sides.end(), [](const TBrushSide &S) { return S.texture == "common/caulk"; }));
+            }
+        }
+        ASSERT_GT(std::count(Caulked.begin(), Caulked.end(), true), 0);
+        TRules Rules;
+        Rules.AddRule(TRuleKind::rkDt, "common/caulk");
+        ApplyRules(Rules, Map, TMapRole::mrDestination);
+        std::size_t K = 0;
+        for (std::size_t I = 0; I < Map.Count(); ++I) {
+            for (const TBrush &B : Map[I].Brushes) {
+                EXPECT_EQ(B.IsStored(), !Caulked[K]) << "brush " << K;
+                ++K;
+            }
+        }
+    }
+    {
+        SCOPED_TRACE("-ba keeps the patches whose control points' box has its centre inside");
+        TMapFile Map = Load(Kaos);
+        // The centre of each world patch, from its control points.
+        std::vector<double> CentreX;
+        std::vector<const TBrush *> Patches;
+        for (std::size_t I = 0; I < Map.Count(); ++I) {
+            if (!Map[I].WorldSpawn() && !IsWorldGeometry(Map[I])) {
+                continue;
+            }
+            for (const TBrush &B : Map[I].Brushes) {
+                if (const TPatch *P = B.Patch()) {
+                    const auto [Lo, Hi] = std::minmax_element(P->Points().begin(), P->Points().end(),
+                        [](const TPatchPoint &A, const TPatchPoint &C) { return A.p.x < C.p.x; });
+                    CentreX.push_back((Lo->p.x + Hi->p.x) / 2);
+                    Patches.push_back(&B);
+                }
+            }
+        }
+        ASSERT_GT(Patches.size(), 2u);
+        // A box that ends at the patches' middle centre on x and holds all of y and z.
+        std::vector<double> Sorted = CentreX;
+        std::sort(Sorted.begin(), Sorted.end());
+        const int Cut = static_cast<int>(Sorted[Sorted.size() / 2]);
+        const std::string Box = "b/-100000/-100000/-100000/" + std::to_string(Cut) + "/100000/100000";
+        TAreaList BrushAreas, None;
+        ParseAreaSpec(BrushAreas.Add(), Box, "-ba:" + Box);
+        CutOffAreas(Map, BrushAreas, None);
+        std::size_t Kept = 0;
+        for (std::size_t I = 0; I < Patches.size(); ++I) {
+            EXPECT_EQ(Patches[I]->IsStored(), CentreX[I] <= Cut) << "patch " << I;
+            Kept += Patches[I]->IsStored() ? 1U : 0U;
+        }
+        EXPECT_GT(Kept, 0u);
+        EXPECT_LT(Kept, Patches.size());
+    }
 }

@@ -57,7 +57,7 @@ TEST(TEntity, LoadFromListReadsPropertyLines)
         {"\"a\" \"1\"", "Unexpected end of file", 1, "a", "1", false},
         {"", "Unexpected end of file", 0, "", "", false},
         {"{\n( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) t 0\n", "Unexpected end of file", 2, "", "", false},
-        {"{\nABC\n}\n}", "'(' expected", 1, "", "", false},
+        {"{\nABC\n}\n}", "Unknown block: ABC", 1, "", "", false},
     };
     for (const Case &C : Cases) {
         SCOPED_TRACE(C.Text);

@@ -262,6 +262,8 @@ TEST(TBrush, LoadFromList)
         {"no closing brace", {F, "", F}, 0, "Unexpected end of file", 3, 2},
         {"no lines", {}, 0, "Unexpected end of file", 0, 0},
         {"stray text", {F, "ABC", "}"}, 0, "'(' expected", 1, 1},
+        {"a word first names a block", {"", "Curve", F, "}"}, 0, "Unknown block: Curve", 1, 0},
+        {"other text first is no face", {"\"a\" \"b\"", "}"}, 0, "'(' expected", 0, 0},
         {"bad face stays", {"  ", NoParams, "}"}, 0, "Unexpected end of line", 1, 1},
         {"bad number", {"( 0 0 0 ) ( 0 1 0 ) ( 1 0 q ) T 0", "}"}, 0, "'q ' is not a valid floating point value", 0, 1},
     };
@@ -459,4 +461,122 @@ TEST(TBrushList, FindAnalogAndIsStored)
         SCOPED_TRACE(C.Name);
         EXPECT_EQ(List.FindAnalog(MakeBrush(C.Brush), C.cmpTexture), C.Expected);
     }
+}
+
+namespace
+{
+
+/// The item read from the lines of a block after its "{" line.
+TBrush ReadBlock(const std::string &Text)
+{
+    const TLineList Lines = SplitLines(Text);
+    TBrush Brush;
+    std::size_t Index = 0;
+    std::string Error;
+    EXPECT_EQ(Brush.LoadFromList(Lines, Index, Error), TReadResult::rrDone) << Error;
+    EXPECT_EQ(Index, Lines.size());
+    return Brush;
+}
+
+std::string WrittenBlock(const TBrush &Brush)
+{
+    TLineWriter W;
+    Brush.SaveToList(W);
+    return W.Text();
+}
+
+// A 2 by 2 patch whose control points span (0, 0, 0) .. (64, 32, 16).
+const std::string PatchBlock = "patchDef2\n{\nT\n( 2 2 0 0 0 )\n(\n"
+                               "( ( 0 0 0 0 0 ) ( 64 0 16 1 0 ) )\n( ( 0 32 0 0 1 ) ( 64 32 8 1 1 ) )\n)\n}\n}";
+
+} // namespace
+
+TEST(TBrush, KeywordBlocksReadAndWriteInOneForm)
+{
+    // Blank lines, comments, odd spacing and "-0" in; one space between
+    // tokens and CR LF out, and the same text from what was written.
+    const struct
+    {
+        std::string In, Out;
+        TBrushKind Kind;
+    } Cases[] = {
+        {"  brushDef\n// c\n{\n(0 0 0)(0 1 0) ( 1 0 0 )  ( (0.5 0 -0) ( 0 1 0 ))  T/a  1   0\t0\n\n}\n  }",
+            "{\r\nbrushDef\r\n{\r\n( 0 0 0 ) ( 0 1 0 ) ( 1 0 0 ) ( ( 0.5 0 0 ) ( 0 1 0 ) ) T/a 1 0 0\r\n}\r\n}\r\n",
+            TBrushKind::bkPrimitive},
+        {"patchDef2\n{\n  e7/floor\n(3 1 0 0 -0)\n(\n( (1 2 3 0.25 1e-7) )\n\n// c\n( ( 0 0 0 0 0 ))\n"
+         "(( 1.50 0 0 0 0 ) )\n)\n}\n}",
+            "{\r\npatchDef2\r\n{\r\ne7/floor\r\n( 3 1 0 0 0 )\r\n(\r\n( ( 1 2 3 0.25 1E-7 ) )\r\n"
+            "( ( 0 0 0 0 0 ) )\r\n( ( 1.5 0 0 0 0 ) )\r\n)\r\n}\r\n}\r\n",
+            TBrushKind::bkPatch},
+        {"brushDef\n{\n}\n}", "{\r\nbrushDef\r\n{\r\n}\r\n}\r\n", TBrushKind::bkPrimitive},
+    };
+    for (const auto &C : Cases) {
+        SCOPED_TRACE(C.In);
+        const TBrush Brush = ReadBlock(C.In);
+        EXPECT_EQ(Brush.Kind(), C.Kind);
+        EXPECT_EQ(WrittenBlock(Brush), C.Out);
+        const std::string Again = C.Out.substr(C.Out.find('\n') + 1); // the "{" is the entity's
+        EXPECT_EQ(WrittenBlock(ReadBlock(Again)), C.Out);
+    }
+    const TBrush Patch = ReadBlock(PatchBlock);
+    ASSERT_NE(Patch.Patch(), nullptr);
+    EXPECT_EQ(Patch.Count(), 0u);
+    EXPECT_EQ(Patch.Patch()->Rows(), 2u);
+    EXPECT_EQ(Patch.Patch()->Cols(), 2u);
+    EXPECT_EQ(Patch.Patch()->Point(1, 0).p.y, 32);
+    EXPECT_EQ(Patch.Patch()->Point(1, 0).v, 1);
+}
+
+TEST(TPatch, BoundsComparisonAndTextures)
+{
+    TBrush Patch = ReadBlock(PatchBlock);
+    Patch.CalcMinMax();
+    ExpectPoint(Patch.Bounds.Min, 0, 0, 0);
+    ExpectPoint(Patch.Bounds.Max, 64, 32, 16);
+    ExpectPoint(Patch.Bounds.Center, 32, 16, 8);
+    EXPECT_TRUE(Patch.IsTextured("t"));
+    EXPECT_FALSE(Patch.IsTextured("T?*"));
+
+    const auto Changed = [](const std::string &From, const std::string &To) {
+        std::string Text = PatchBlock;
+        Text.replace(Text.find(From), From.size(), To);
+        return ReadBlock(Text);
+    };
+    const std::string Face = "( 0 0 0 ) ( 0 1 0 ) ( 1 0 0 )";
+    const TBrush Plain = ReadBlock(Face + " T 0 0 0 1 1\n}");
+    const TBrush Primitive = ReadBlock("brushDef\n{\n" + Face + " ( ( 1 0 0 ) ( 0 1 0 ) ) T 0 0 0\n}\n}");
+    const struct
+    {
+        const char *Name;
+        TBrush A, B;
+        bool SameIgnoringTexture, SameWithTexture;
+    } Cases[] = {
+        {"same", Patch, ReadBlock(PatchBlock), true, true},
+        {"texture", Patch, Changed("\nT\n", "\nU\n"), true, false},
+        {"header", Patch, Changed("2 2 0 0 0", "2 2 0 1 0"), false, false},
+        {"a texture coordinate", Patch, Changed("64 32 8 1 1", "64 32 8 1 2"), false, false},
+        {"a patch and a brush", Patch, TBrush(), false, false},
+        {"a brush primitive and a plain brush", Primitive, Plain, false, false},
+        {"brush primitives differ in their matrix", Primitive,
+            ReadBlock("brushDef\n{\n" + Face + " ( ( 2 0 0 ) ( 0 1 0 ) ) T 1 0 0\n}\n}"), true, true},
+    };
+    for (const auto &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        EXPECT_EQ(C.A.Cmp(C.B, false), C.SameIgnoringTexture);
+        EXPECT_EQ(C.A.Cmp(C.B, true), C.SameWithTexture);
+        EXPECT_EQ(C.B.Cmp(C.A, true), C.SameWithTexture);
+    }
+
+    // Textures are taken whole: the patch's name, a face's matrix with it;
+    // from an item of another kind nothing but the flag.
+    TBrush Retextured = Changed("\nT\n", "\nU\n");
+    Retextured.SetIsStored(false);
+    Patch.ReplaceTextures(Retextured);
+    EXPECT_EQ(Patch.Patch()->texture, "U");
+    EXPECT_FALSE(Patch.IsStored());
+    TBrush Target = Primitive;
+    Target.ReplaceTextures(ReadBlock("brushDef\n{\n" + Face + " ( ( 2 0 0 ) ( 0 1 0 ) ) V 1 0 0\n}\n}"));
+    EXPECT_EQ(WrittenBlock(Target), "{\r\nbrushDef\r\n{\r\n" + Face + " ( ( 2 0 0 ) ( 0 1 0 ) ) V 1 0 0\r\n}\r\n}\r\n");
+    Target.ReplaceTextures(Plain);
+    EXPECT_EQ(Target.Sides(0).texture, "V");
 }

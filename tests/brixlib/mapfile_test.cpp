@@ -360,3 +360,69 @@ TEST(TMapFile, FindEntityAndAnalog)
     Map[1].SetID("worldspawn");
     EXPECT_EQ(Map.FindEntity("worldspawn"), &Map[0]);
 }
+
+TEST(TMapFile, MalformedKeywordBlocksNameTheirLine)
+{
+    // Lines 1 to 3 open the worldspawn and the block; the keyword is line 4.
+    const std::string Open = "{\n\"classname\" \"worldspawn\"\n{\n";
+    const std::string Points = "( 0 0 0 ) ( 0 1 0 ) ( 1 0 0 ) ";
+    const std::string Face = Points + "( ( 1 0 0 ) ( 0 1 0 ) ) T 0 0 0";
+    const std::string Bd = "brushDef\n{\n";             // faces from line 6
+    const std::string Pd = "patchDef2\n{\nT\n";         // header at line 7
+    const std::string Grid = Pd + "( 1 2 0 0 0 )\n(\n"; // rows from line 9
+    const std::string Row = "( ( 0 0 0 0 0 ) ( 1 0 0 1 0 ) )";
+    const struct
+    {
+        const char *Name;
+        std::string Block;
+        std::string Error;
+        std::size_t Line;
+    } Cases[] = {
+        {"keyword in another case", "brushdef\n{\n}\n}\n}", "Unknown block: brushdef", 4},
+        {"brushDef without its {", "brushDef\n" + Face + "\n}\n}\n}", "'{' expected", 5},
+        {"a face without matrix", Bd + Points + "T 0 0 0\n}\n}\n}", "'(' expected", 6},
+        {"a matrix without its (", Bd + Points + "( 1 0 0 ) ( 0 1 0 ) ) T 0 0 0\n}\n}\n}", "'(' expected", 6},
+        {"a matrix without its )", Bd + Points + "( ( 1 0 0 ) ( 0 1 0 ) T 0 0 0\n}\n}\n}", "')' expected", 6},
+        {"no surface numbers", Bd + Points + "( ( 1 0 0 ) ( 0 1 0 ) ) T\n}\n}\n}", "Unexpected end of line", 6},
+        {"text among faces", Bd + Face + "\nABC\n}\n}\n}", "'(' expected", 7},
+        {"brushDef with one }", Bd + Face + "\n}\n" + Face + "\n}", "'}' expected", 8},
+        {"brushDef cut short", Bd + Face + "\n}\n", "Unexpected end of file", 7},
+        {"patchDef2 without its {", "patchDef2\nT\n", "'{' expected", 5},
+        {"no texture", "patchDef2\n{\n( 1 2 0 0 0 )\n", "Texture name expected", 6},
+        {"a texture and more", "patchDef2\n{\nT x\n", "End of line expected", 6},
+        {"a header without its (", Pd + "1 2 0 0 0 )\n", "'(' expected", 7},
+        {"a header of four numbers", Pd + "( 1 2 0 0 )\n", "'' is not a valid floating point value", 7},
+        {"text after the header", Pd + "( 1 2 0 0 0 ) x\n", "End of line expected", 7},
+        {"no ( line", Pd + "( 1 2 0 0 0 )\n" + Row + "\n)\n}\n}\n}", "End of line expected", 8},
+        {"something else for the ( line", Pd + "( 1 2 0 0 0 )\nx\n", "'(' expected", 8},
+        {"fewer rows", Pd + "( 2 2 0 0 0 )\n(\n" + Row + "\n)\n}\n}\n}", "Wrong number of patch rows: 2 expected", 10},
+        {"more rows", Grid + Row + "\n" + Row + "\n)\n}\n}\n}", "Wrong number of patch rows: 1 expected", 10},
+        {"fewer points", Pd + "( 1 3 0 0 0 )\n(\n" + Row + "\n)\n}\n}\n}",
+            "Wrong number of control points in a patch row: 3 expected", 9},
+        {"more points", Pd + "( 1 1 0 0 0 )\n(\n" + Row + "\n)\n}\n}\n}",
+            "Wrong number of control points in a patch row: 1 expected", 9},
+        // A header is never taken for the size of anything before the grid is read.
+        {"a huge header", Pd + "( 1e9 2 0 0 0 )\n(\n" + Row + "\n)\n}\n}\n}",
+            "Wrong number of patch rows: 1000000000 expected", 10},
+        {"a header of no whole number", Pd + "( 1 1.5 0 0 0 )\n(\n" + Row + "\n)\n}\n}\n}",
+            "Wrong number of control points in a patch row: 1.5 expected", 9},
+        {"a row without its )", Grid + "( ( 0 0 0 0 0 ) ( 1 0 0 1 0 )\n)\n}\n}\n}", "Unexpected end of line", 9},
+        {"text after a row", Grid + Row + " x\n)\n}\n}\n}", "End of line expected", 9},
+        {"text in a row", Grid + "( ( 0 0 0 0 0 ) x )\n)\n}\n}\n}", "')' expected", 9},
+        {"a bad number", Grid + "( ( 0 0 q 0 0 ) ( 1 0 0 1 0 ) )\n", "'q' is not a valid floating point value", 9},
+        {"a point of four numbers", Grid + "( ( 0 0 0 0 ) ( 1 0 0 1 0 ) )\n", "'' is not a valid floating point value",
+            9},
+        {"a grid without its )", Grid + Row + "\n}\n}\n}", "')' expected", 10},
+        {"text after the grid's )", Grid + Row + "\n) x\n}\n}\n}", "End of line expected", 10},
+        {"a patch with one }", Grid + Row + "\n)\n}\n" + Row + "\n}", "'}' expected", 12},
+        {"a patch cut short", Grid + Row + "\n", "Unexpected end of file", 9},
+    };
+    for (const auto &C : Cases) {
+        SCOPED_TRACE(C.Name);
+        TMapFile Map;
+        std::string Error;
+        Map.LoadFromText(Open + C.Block, Error);
+        EXPECT_EQ(Error, C.Error);
+        EXPECT_EQ(Map.ErrorLine(), C.Line);
+    }
+}

@@ -37,6 +37,8 @@ fs::path TempDir(const char *Name)
 }
 
 const std::string Face = "( 0 0 0 ) ( 0 64 0 ) ( 64 0 0 ) WALL 0 0 0 1 1";
+const std::string Primitive = "( 0 0 0 ) ( 0 64 0 ) ( 64 0 0 ) ( ( 1 0 0 ) ( 0 1 0 ) ) WALL 0 0 0";
+const std::string Patch = "{\npatchDef2\n{\nT\n( 2 1 0 0 0 )\n(\n( ( 0 0 0 0 0 ) )\n( ( 1 0 0 1 0 ) )\n)\n}\n}\n";
 
 /// A worldspawn of N brushes, each of Faces faces, with the given line end.
 std::string World(int N, int Faces, const std::string &End)
@@ -86,6 +88,12 @@ TEST(TMapFile, LoadingInPiecesReadsAsAWhole)
             "{\r\n\"a\" \"b\"\r\n}\r\n{\r\n\"c\" \"d\"\r\n}\r\n{\r\n{\r\n( 0 0 0 )\r\n}\r\n}\r\n"},
         {"a bad property after lone CRs", World(3, 2, "\r") + "{\r\"a\"\r}\r"},
         {"end of file after CR LF lines", World(2, 2, "\r\n") + "{\r\n\r\n\r\n"},
+        // Blocks of two levels of braces are never cut either.
+        {"brush primitives and patches", "{\n{\nbrushDef\n{\n" + Primitive + "\n// }\n" + Primitive + "\n}\n}\n" +
+                                             Patch + "{\n\n" + Face + "\n}\n}\n"},
+        {"a bad patch after brush primitives", "{\n{\nbrushDef\n{\n" + Primitive + "\n}\n}\n" + Patch +
+                                                   Patch.substr(0, Patch.size() - 4) + "( ( 0 0 0 0 0 ) )\n}\n}\n"},
+        {"a brushDef cut short", "{\n{\nbrushDef\n{\n" + Primitive + "\n}\n"},
     };
     const fs::path Dir = TempDir("load");
     const fs::path Name = Dir / "t.map";

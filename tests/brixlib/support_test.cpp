@@ -77,6 +77,11 @@ TEST(Messages, EnglishAndRussianTexts)
             testplatform::PerPlatform<std::string>(
                 "Нет свободного номера идентификатора в ", Utf8ToOem866("Нет свободного номера идентификатора в ")) +
                 "a.map"},
+        {false, TMsgId::msgUnknownBlock, "patchDef3", "Unknown block: patchDef3"},
+        {true, TMsgId::msgPatchRows, "3",
+            testplatform::PerPlatform<std::string>(
+                "Неверное число рядов патча: ожидается ", Utf8ToOem866("Неверное число рядов патча: ожидается ")) +
+                "3"},
         {false, TMsgId(20), "", ""},
         {false, TMsgId(99), "", ""},
         {false, TMsgId(206), "", ""},

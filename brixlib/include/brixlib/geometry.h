@@ -3,6 +3,7 @@
 // texture names (and, through the rules and areas, class names and ids).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -90,9 +91,19 @@ public:
     TPooledText texture;
     TPooledText params; ///< the rest of the line after the texture, kept verbatim
 
+    /// The texture matrix "( ( a b c ) ( d e f ) )" of a brush-primitive face;
+    /// zero on a face of a plain brush.
+    std::array<double, 6> Matrix() const;
+    void SetMatrix(const std::array<double, 6> &Value);
+
     /// Reads a face line. Never throws; on failure returns false with Error
     /// set to the text.
     bool Load(std::string_view S, std::string &Error);
+    /// Reads a brush-primitive face line: the three points, the texture
+    /// matrix, the texture and the surface numbers (kept as text, one space
+    /// between them). Errors as Load, and "'(' expected" or "')' expected"
+    /// for a malformed matrix.
+    bool LoadPrimitive(std::string_view S, std::string &Error);
     /// Appends the face line.
     void Save(TLineWriter &AList) const;
     /// The face line as a string (without line end).
@@ -105,6 +116,11 @@ public:
     /// The plane through the three points; the inner side is where
     /// (p2 - p1) x (p3 - p1) points.
     TPlane Plane() const;
+
+private:
+    /// The matrix's six Doubles as bytes, pooled like the texts (brush
+    /// primitives repeat their matrices; a plain face holds none).
+    TPooledText FMatrix;
 };
 
 // ---------------------------------------------------------------------------
@@ -137,10 +153,61 @@ bool MatchesMask(std::string_view Value, const std::string &Mask);
 
 // ---------------------------------------------------------------------------
 
-/// A convex solid: its faces in file order.
+/// How an item of an entity's brush list is written: a brush with plain
+/// texture parameters, a brush whose faces carry a texture matrix
+/// ("brushDef"), or a curved patch ("patchDef2"), which has no faces.
+enum class TBrushKind : std::uint8_t
+{
+    bkPlain,
+    bkPrimitive,
+    bkPatch,
+};
+
+/// One control point of a patch: its place and its texture coordinates.
+struct TPatchPoint
+{
+    T3DPoint p;
+    double u = 0, v = 0;
+};
+
+/// A curved patch: its texture, the five numbers of its header (rows, points
+/// per row, then three more kept as read) and its grid of control points.
+class TPatch
+{
+public:
+    TPooledText texture;
+    std::array<double, 5> header{};
+
+    std::size_t Rows() const { return FRows; }
+    std::size_t Cols() const { return FCols; }
+    /// The control points row by row: Rows() * Cols() of them.
+    const std::vector<TPatchPoint> &Points() const { return FPoints; }
+    const TPatchPoint &Point(std::size_t Row, std::size_t Col) const { return FPoints[Row * FCols + Col]; }
+    /// Replaces the grid; Points holds Rows * Cols points, row by row. The
+    /// header is the caller's: the reader checks it against the grid.
+    void SetGrid(std::size_t Rows, std::size_t Cols, std::vector<TPatchPoint> Points);
+
+    /// Same header numbers, every control point, and the texture when cmpTexture.
+    bool Cmp(const TPatch &Other, bool cmpTexture) const;
+
+private:
+    std::size_t FRows = 0, FCols = 0;
+    std::vector<TPatchPoint> FPoints;
+};
+
+/// A convex solid given by its faces in file order, or a patch (an item of
+/// the same list, with no faces and no planes).
 class TBrush
 {
 public:
+    TBrush() = default;
+    /// Copies the faces, the patch and IsStored (the bounds are never copied).
+    TBrush(const TBrush &Source);
+    TBrush &operator=(const TBrush &Source);
+    TBrush(TBrush &&) noexcept = default;
+    TBrush &operator=(TBrush &&) noexcept = default;
+    ~TBrush() = default;
+
     std::size_t Count() const { return FSides.size(); }
     TBrushSide &Sides(std::size_t I) { return FSides[I]; }
     const TBrushSide &Sides(std::size_t I) const { return FSides[I]; }
@@ -150,30 +217,55 @@ public:
     bool IsStored() const { return FIsStored; }
     void SetIsStored(bool Value) { FIsStored = Value; }
 
-    /// Reads the faces after the "{" line up to and past the "}" line.
+    TBrushKind Kind() const
+    {
+        return FPatch ? TBrushKind::bkPatch : (FPrimitive ? TBrushKind::bkPrimitive : TBrushKind::bkPlain);
+    }
+    bool IsPatch() const { return FPatch != nullptr; }
+    /// Makes the item a brush of that kind (keeping its faces) or an empty
+    /// patch (dropping them).
+    void SetKind(TBrushKind Kind);
+    /// The patch of a patch item; null for a brush.
+    TPatch *Patch() { return FPatch.get(); }
+    const TPatch *Patch() const { return FPatch.get(); }
+
+    /// Reads the block after the "{" line up to and past its last "}" line:
+    /// the faces of a plain brush, or a "brushDef" or "patchDef2" block.
     /// On a malformed block Index is left at the line that holds the fault.
     TReadResult LoadFromList(const TLineList &AList, std::size_t &Index, std::string &Error);
-    /// Appends "{", the face lines, "}" (whatever IsStored says).
+    /// Appends the block: "{", the face lines, "}" for a plain brush, the
+    /// "brushDef" or "patchDef2" block otherwise (whatever IsStored says).
     void SaveToList(TLineWriter &AList) const;
     /// Computes the faces' planes once, for brushes that test many points
     /// (an area's brush); Planes() holds them until the next call.
     void PreparePlans();
     const std::vector<TPlane> &Planes() const { return FPlanes; }
+    /// The corners' box of a brush; the control points' box of a patch.
     void CalcMinMax();
+    /// Same kind; for brushes the same faces (points, and textures when
+    /// cmpTexture), for patches TPatch::Cmp.
     bool Cmp(const TBrush &Other, bool cmpTexture) const;
+    /// Some face's texture, or the patch's texture, matches the mask.
     bool IsTextured(const std::string &TextureName) const;
     bool IsTextured(const TMask &Mask) const;
+    /// Takes the textures (and their parameters) of Source, an item that
+    /// Cmp's this one without textures, and its IsStored.
     void ReplaceTextures(const TBrush &Source);
-    /// Copies the faces and IsStored (the bounds are never copied).
     void Assign(const TBrush &Source) { *this = Source; }
     std::unique_ptr<TBrush> Duplicate() const { return std::make_unique<TBrush>(*this); }
 
     TBounds Bounds; ///< filled by CalcMinMax only
 
 private:
+    TReadResult LoadFaces(const TLineList &AList, std::size_t &Index, std::string &Error);
+    TReadResult LoadPrimitive(const TLineList &AList, std::size_t &Index, std::string &Error);
+    TReadResult LoadPatch(const TLineList &AList, std::size_t &Index, std::string &Error);
+
     std::vector<TBrushSide> FSides;
-    std::vector<TPlane> FPlanes; ///< filled by PreparePlans only
+    std::vector<TPlane> FPlanes;    ///< filled by PreparePlans only
+    std::unique_ptr<TPatch> FPatch; ///< only for a patch: most items are brushes
     bool FIsStored = true;
+    bool FPrimitive = false; ///< faces with a texture matrix ("brushDef")
 };
 
 /// The brushes of an entity, in file order. A plain list: searches that must
