@@ -1,6 +1,8 @@
 // The run state and the one place where every error of a run is caught.
+#include <memory>
 #include <new>
 #include <ostream>
+#include <vector>
 
 #include "brixel/brixel.h"
 
@@ -24,12 +26,23 @@ template <typename TMakeText> void ReportError(std::ostream &Out, TMakeText Make
     }
 }
 
+bool LeaveMaps = false;
+
+/// Keeps State reachable to the end of the process, so that leak checkers
+/// see memory left on purpose, not lost.
+void Leave(std::unique_ptr<TRunState> State)
+{
+    static auto *const Left = new std::vector<std::unique_ptr<TRunState>>();
+    Left->push_back(std::move(State));
+}
+
 int Run(const std::vector<std::string> &Args, std::ostream &Out, std::istream &In)
 {
     WriteLine(Out, BrixelBanner);
     WriteLine(Out, "");
 
-    TRunState State;
+    auto Owned = std::make_unique<TRunState>();
+    TRunState &State = *Owned;
     for (const std::string &Arg : Args) {
         // An empty argument has nothing to classify; it is not taken.
         if (!Arg.empty()) {
@@ -46,10 +59,19 @@ int Run(const std::vector<std::string> &Args, std::ostream &Out, std::istream &I
     ValidateRunState(State);
     ExecuteRun(State, Out, In);
     Out.flush();
-    return State.Unanswered ? 1 : 0;
+    const int Status = State.Unanswered ? 1 : 0;
+    if (LeaveMaps) {
+        Leave(std::move(Owned));
+    }
+    return Status;
 }
 
 } // namespace
+
+void LeaveMapsToTheSystem()
+{
+    LeaveMaps = true;
+}
 
 int RunBrixel(const std::vector<std::string> &Args, std::ostream &Out, std::istream &In)
 {
