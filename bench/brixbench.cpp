@@ -1,15 +1,18 @@
-// Times whole brixel runs on synthetic maps of growing size and on the real
-// maps of the corpus. For each run it prints the input MB, the seconds (the
-// best of --repeat runs), MB/s, the CPU seconds, the peak resident memory and
-// its ratio to the input, the time `cat` takes to copy the same bytes (the
-// disk's reference speed in the same run) and the time ratio to the same
-// scenario at the base size; then whether each target holds:
-//   - quadrupling the input multiplies the time by at most 4.6 (the ratio at
-//     twice the input is printed too);
-//   - round trip and concat read at least 150 MB of input per second;
-//   - the peak resident memory is at most 3 times the input
-// (the last two from 8 MB of input: below that, starting a process is most
-// of the cost).
+// Times whole brixel runs on synthetic maps of growing size, on the worst
+// cases of the brush searches and on the real maps of the corpus. Every
+// figure is the median of --repeat runs, brixel and `cat` of the same bytes
+// alternating, so both see the same machine. For each run it prints the
+// input MB, wall and CPU seconds (user + system), MB/s by both, the peak
+// resident memory and its ratio to the input, cat's wall seconds and the
+// brixel/cat time ratio, and the CPU time ratio to the base size; then
+// whether each target holds:
+//   - 4 times the base input (64 MB) takes at most 4.4 times the CPU time;
+//   - each scenario reads its share of MB per CPU second at 4 times the base
+//     size and in the round trip of --max-mb (400 for round trip, concat and
+//     extract; 250 for the identifier commands and the filters);
+//   - the peak resident memory is at most 1.25 times the input from 16 MB
+//     up, and under 12 MB for every real map;
+//   - each worst case takes under 1 CPU second.
 //
 // Usage: brixbench --brixel PATH [--base-mb N] [--max-mb N] [--repeat N]
 //                  [--work DIR] [--corpus DIR] [--only NAME] [--timeout S]
@@ -40,12 +43,13 @@ using namespace brixbench;
 namespace
 {
 
-constexpr double MaxTimeRatio = 4.6;   // for 4 times the input
-constexpr double MinMBPerSecond = 150; // round trip and concat
-constexpr double MaxMemoryRatio = 3;   // peak resident memory / input
-// Below this, what any process costs (starting, its code and libraries)
-// outweighs the map: the speed and memory targets apply from this size.
-constexpr double TargetsFromMB = 8;
+constexpr double MaxCpuRatio = 4.4;     // CPU time for 4 times the input
+constexpr double MaxMemoryRatio = 1.25; // peak resident memory / input
+constexpr double MemoryFromMB = 16;     // below it, the program itself weighs
+constexpr double MaxCorpusPeakMB = 12;  // any one real map
+constexpr double MaxWorstCaseCpu = 1;   // seconds
+constexpr double FastMBps = 400;        // round trip, concat, extract
+constexpr double SlowerMBps = 250;      // identifiers and filters
 
 struct TRun
 {
@@ -234,12 +238,34 @@ void WriteFile(const fs::path &P, const std::string &Data)
     F.write(Data.data(), static_cast<std::streamsize>(Data.size()));
 }
 
+/// The texts of the corpus maps that hold Quake-family brushes only (the
+/// scaling shifts face points and origins; patches it would leave in place).
+std::vector<std::string> ReadMaps(const fs::path &Dir)
+{
+    std::vector<fs::path> Paths;
+    for (const auto &E : fs::directory_iterator(Dir)) {
+        if (E.path().extension() == ".map") {
+            Paths.push_back(E.path());
+        }
+    }
+    std::sort(Paths.begin(), Paths.end());
+    std::vector<std::string> Maps;
+    for (const auto &P : Paths) {
+        std::ifstream F(P, std::ios::binary);
+        std::string Text((std::istreambuf_iterator<char>(F)), std::istreambuf_iterator<char>());
+        if (Text.find("patchDef2") == std::string::npos && Text.find("brushDef") == std::string::npos) {
+            Maps.push_back(std::move(Text));
+        }
+    }
+    return Maps;
+}
+
 struct TOptions
 {
     std::string Brixel;
     double BaseMB = 16;
     double MaxMB = 200;
-    int Repeat = 3;
+    int Repeat = 5;
     fs::path Work = fs::temp_directory_path() / "brixbench";
     fs::path Corpus;
     std::string Only;
@@ -249,7 +275,7 @@ struct TOptions
 struct TScenario
 {
     std::string Name;
-    bool SpeedTarget = false; ///< round trip and concat must reach MinMBPerSecond
+    double MinCpuMBps = 0; ///< MB of input per CPU second at 4 times the base size
     /// Writes the inputs for MB megabytes into Dir; returns brixel's arguments
     /// without the destination, and the input files.
     std::function<std::vector<std::string>(const fs::path &Dir, double MB, std::vector<fs::path> &Inputs)> Prepare;
@@ -300,12 +326,12 @@ std::vector<std::string> ExtractHalf(const fs::path &Dir, double MB, std::vector
     return {"extract", In[0].string(), In[1].string()};
 }
 
-std::vector<TScenario> MakeScenarios()
+std::vector<TScenario> MakeScenarios(const TOptions &O)
 {
     std::vector<TScenario> List;
-    List.push_back({"roundtrip", true,
+    List.push_back({"roundtrip", FastMBps,
         [](const fs::path &Dir, double MB, std::vector<fs::path> &In) { return Single(Dir, MB, In, "concat"); }});
-    List.push_back({"concat-half-shared", true, [](const fs::path &Dir, double MB, std::vector<fs::path> &In) {
+    List.push_back({"concat-half-shared", FastMBps, [](const fs::path &Dir, double MB, std::vector<fs::path> &In) {
                         // Two maps whose worldspawns share half their brushes and
                         // which share half their entities with ids.
                         TMapSpec A = SpecFor(MB / 2);
@@ -318,11 +344,11 @@ std::vector<TScenario> MakeScenarios()
                         WriteFile(In[1], GenerateMap(B));
                         return std::vector<std::string>{"concat", In[0].string(), In[1].string()};
                     }});
-    List.push_back({"extract-half", false,
+    List.push_back({"extract-half", FastMBps,
         [](const fs::path &Dir, double MB, std::vector<fs::path> &In) { return ExtractHalf(Dir, MB, In, true); }});
-    List.push_back({"extract-half-no-ids", false,
+    List.push_back({"extract-half-no-ids", FastMBps,
         [](const fs::path &Dir, double MB, std::vector<fs::path> &In) { return ExtractHalf(Dir, MB, In, false); }});
-    List.push_back({"mkid", false, [](const fs::path &Dir, double MB, std::vector<fs::path> &In) {
+    List.push_back({"mkid", SlowerMBps, [](const fs::path &Dir, double MB, std::vector<fs::path> &In) {
                         // Entities only, none with an id: 200k of them at 4 x 16 MB.
                         TMapSpec S;
                         S.BrushCount = 100;
@@ -332,7 +358,7 @@ std::vector<TScenario> MakeScenarios()
                         WriteFile(In[0], GenerateMap(S));
                         return std::vector<std::string>{"mkid", In[0].string()};
                     }});
-    List.push_back({"rmdpid-half-repeated", false, [](const fs::path &Dir, double MB, std::vector<fs::path> &In) {
+    List.push_back({"rmdpid-half-repeated", SlowerMBps, [](const fs::path &Dir, double MB, std::vector<fs::path> &In) {
                         // The entities once more after the map: half of all ids repeated.
                         TMapSpec S = SpecFor(MB / 2);
                         S.EntityCount = static_cast<std::size_t>(MB * 100000 / 64);
@@ -343,11 +369,40 @@ std::vector<TScenario> MakeScenarios()
                         WriteFile(In[0], GenerateMap(S) + GenerateMap(Again));
                         return std::vector<std::string>{"rmdpid", In[0].string()};
                     }});
-    List.push_back({"box-filter-ba", false, [](const fs::path &Dir, double MB, std::vector<fs::path> &In) {
+    List.push_back({"box-filter-ba", SlowerMBps, [](const fs::path &Dir, double MB, std::vector<fs::path> &In) {
                         return Single(Dir, MB, In, "concat", {"-ba:b/-16384/-16384/16384/16384"});
                     }});
-    List.push_back({"texture-filter-dt", false, [](const fs::path &Dir, double MB, std::vector<fs::path> &In) {
+    List.push_back({"texture-filter-dt", SlowerMBps, [](const fs::path &Dir, double MB, std::vector<fs::path> &In) {
                         return Single(Dir, MB, In, "concat", {"-dt:bench_1*"});
+                    }});
+    if (!O.Corpus.empty() && fs::is_directory(O.Corpus)) {
+        List.push_back(
+            {"corpus-scaled", FastMBps, [Corpus = O.Corpus](const fs::path &Dir, double MB, std::vector<fs::path> &In) {
+                 // The real maps' entities repeated at shifted places, round trip.
+                 In.push_back(Dir / "scaled.map");
+                 WriteFile(In[0], ScaleMaps(ReadMaps(Corpus), MB));
+                 return std::vector<std::string>{"concat", In[0].string()};
+             }});
+    }
+    return List;
+}
+
+/// The searches' worst cases: a fixed input each, under 1 CPU second.
+std::vector<TScenario> MakeWorstCases()
+{
+    std::vector<TScenario> List;
+    List.push_back({"brush-2000-faces-ba", 0, [](const fs::path &Dir, double, std::vector<fs::path> &In) {
+                        In.push_back(Dir / "sphere.map");
+                        WriteFile(In[0], GenerateManyFacedBrush(2000, 4096));
+                        return std::vector<std::string>{"concat", In[0].string(), "-ba:b/-8192/-8192/8192/8192"};
+                    }});
+    List.push_back({"same-shape-50000", 0, [](const fs::path &Dir, double, std::vector<fs::path> &In) {
+                        // One shape, other textures in the two maps: nothing is shared.
+                        In.push_back(Dir / "a.map");
+                        In.push_back(Dir / "b.map");
+                        WriteFile(In[0], GenerateSameShape(50000, "src_"));
+                        WriteFile(In[1], GenerateSameShape(50000, "add_"));
+                        return std::vector<std::string>{"concat", In[0].string(), In[1].string()};
                     }});
     return List;
 }
@@ -361,43 +416,53 @@ std::uintmax_t TotalSize(const std::vector<fs::path> &Files)
     return N;
 }
 
-/// The best of Repeat runs (fastest wall time; the highest peak memory).
-TRun Measure(TSpawner &Spawner, const std::vector<std::string> &Args, const TOptions &O, const fs::path &Dir)
+/// The medians of Repeat runs of brixel, each followed by `cat` of the same
+/// inputs; the peak memory is the highest of brixel's runs.
+struct TMeasure
 {
-    TRun Best;
+    TRun Brixel; ///< wall and CPU seconds: medians
+    double CatSeconds = 0;
+    bool Ok() const { return !Brixel.TimedOut && Brixel.Status == 0; }
+};
+
+double Median(std::vector<double> V)
+{
+    std::sort(V.begin(), V.end());
+    return V.empty() ? 0 : (V.size() % 2 ? V[V.size() / 2] : (V[V.size() / 2 - 1] + V[V.size() / 2]) / 2);
+}
+
+TMeasure Measure(TSpawner &Spawner, const std::vector<std::string> &Args, const std::vector<fs::path> &Inputs,
+    const TOptions &O, const fs::path &Dir)
+{
+    std::vector<std::string> Cat{"/bin/cat"};
+    for (const auto &F : Inputs) {
+        Cat.push_back(F.string());
+    }
+    std::vector<double> Wall, Cpu, CatWall;
+    TMeasure M;
     for (int I = 0; I < O.Repeat; ++I) {
         const TRun R = Spawner.Run(Args, O.Timeout, (Dir / "stdout.txt").string());
         if (R.TimedOut || R.Status != 0) {
-            return R;
+            M.Brixel = R;
+            return M;
         }
-        const double Peak = std::max(Best.PeakMB, R.PeakMB);
-        if (I == 0 || R.Seconds < Best.Seconds) {
-            Best = R;
-        }
-        Best.PeakMB = Peak;
-    }
-    return Best;
-}
-
-double CatSeconds(TSpawner &Spawner, const std::vector<fs::path> &Inputs, const fs::path &Dir, const TOptions &O)
-{
-    std::vector<std::string> Args{"/bin/cat"};
-    for (const auto &F : Inputs) {
-        Args.push_back(F.string());
-    }
-    double Best = 0;
-    for (int I = 0; I < O.Repeat; ++I) {
-        const double S = Spawner.Run(Args, O.Timeout, (Dir / "cat.out").string()).Seconds;
-        Best = I == 0 ? S : std::min(Best, S);
+        Wall.push_back(R.Seconds);
+        Cpu.push_back(R.CpuSeconds);
+        M.Brixel.PeakMB = std::max(M.Brixel.PeakMB, R.PeakMB);
+        CatWall.push_back(Spawner.Run(Cat, O.Timeout, (Dir / "cat.out").string()).Seconds);
     }
     fs::remove(Dir / "cat.out");
-    return Best;
+    M.Brixel.Status = 0;
+    M.Brixel.Seconds = Median(Wall);
+    M.Brixel.CpuSeconds = Median(Cpu);
+    M.CatSeconds = Median(CatWall);
+    return M;
 }
 
 struct TTally
 {
     int Passed = 0, Failed = 0;
-    /// " ok" or " FAIL(what)" for one target.
+    /// "" when the target holds, " FAIL:what" when not.
     std::string Check(bool Holds, const char *What)
     {
         (Holds ? Passed : Failed)++;
@@ -407,16 +472,28 @@ struct TTally
 
 void PrintHeader()
 {
-    std::printf("%-22s %6s %9s %8s %8s %7s %8s %6s %7s %7s  %s\n", "scenario", "scale", "input MB", "seconds", "MB/s",
-        "cpu s", "peak MB", "mem/in", "cat s", "t/t(1)", "targets");
+    std::printf("%-22s %5s %8s %7s %7s %7s %7s %8s %6s %7s %6s %7s  %s\n", "scenario", "scale", "input MB", "wall s",
+        "cpu s", "MB/s", "cpuMB/s", "peak MB", "mem/in", "cat s", "x cat", "cpu/1x", "targets");
 }
 
-/// Runs one scenario at the given input sizes; the time ratios are to the
-/// first size, and with TimeTarget the ratio at 4 times it is checked.
-void RunScenario(TSpawner &Spawner, const TScenario &S, const std::vector<double> &Sizes, bool TimeTarget,
-    const TOptions &O, TTally &Tally)
+void PrintRow(const std::string &Name, const std::string &Scale, double MB, const TMeasure &M, double CpuRatio,
+    const std::string &Targets)
 {
-    double Base = 0, BaseMB = 0;
+    const TRun &R = M.Brixel;
+    std::printf("%-22s %5s %8.1f %7.3f %7.3f %7.1f %7.1f %8.1f %6.2f %7.3f %6.1f %7.2f  %s\n", Name.c_str(),
+        Scale.c_str(), MB, R.Seconds, R.CpuSeconds, MB / R.Seconds, MB / R.CpuSeconds, R.PeakMB, R.PeakMB / MB,
+        M.CatSeconds, M.CatSeconds > 0 ? R.Seconds / M.CatSeconds : 0.0, CpuRatio,
+        Targets.empty() ? "ok" : Targets.c_str() + 1);
+    std::fflush(stdout);
+}
+
+/// Runs one scenario at the given input sizes. The CPU time ratios are to
+/// the first size; with Scaling the ratio at 4 times it is checked, and the
+/// speed target applies at 4 times the base size and from MinSpeedMB up.
+void RunScenario(TSpawner &Spawner, const TScenario &S, const std::vector<double> &Sizes, bool Scaling,
+    double MinSpeedMB, const TOptions &O, TTally &Tally)
+{
+    double BaseCpu = 0, BaseMB = 0;
     for (const double Size : Sizes) {
         const fs::path Dir = O.Work / S.Name;
         fs::remove_all(Dir);
@@ -427,40 +504,33 @@ void RunScenario(TSpawner &Spawner, const TScenario &S, const std::vector<double
         Args.push_back("-dest:" + (Dir / "out.map").string());
         Args.push_back("-y");
         const double MB = static_cast<double>(TotalSize(Inputs)) / 1e6;
-        const double Cat = CatSeconds(Spawner, Inputs, Dir, O);
-        const TRun R = Measure(Spawner, Args, O, Dir);
+        const TMeasure M = Measure(Spawner, Args, Inputs, O, Dir);
         char Scale[16];
         std::snprintf(Scale, sizeof Scale, "%.0fx", BaseMB > 0 ? MB / BaseMB : 1.0);
-        if (R.TimedOut || R.Status != 0) {
-            std::printf("%-22s %6s %9.1f %8s  (%s)%s\n", S.Name.c_str(), Scale, MB, "-",
-                R.TimedOut ? "timed out" : "failed", Tally.Check(false, "run").c_str());
+        if (!M.Ok()) {
+            std::printf("%-22s %5s %8.1f  (%s)%s\n", S.Name.c_str(), Scale, MB,
+                M.Brixel.TimedOut ? "timed out" : "failed", Tally.Check(false, "run").c_str());
             std::fflush(stdout);
             fs::remove_all(Dir);
             return;
         }
-        if (Base == 0) {
-            Base = R.Seconds;
+        if (BaseCpu == 0) {
+            BaseCpu = M.Brixel.CpuSeconds;
             BaseMB = MB;
-            std::snprintf(Scale, sizeof Scale, "1x");
         }
-        const double Ratio = R.Seconds / Base;
+        const double CpuRatio = M.Brixel.CpuSeconds / BaseCpu;
         const double InputRatio = MB / BaseMB;
         std::string Targets;
-        // A time that grows linearly grows 4 times for 4 times the input; 4.6
-        // leaves room for noise.
-        if (TimeTarget && InputRatio > 3) {
-            Targets += Tally.Check(Ratio <= MaxTimeRatio, "time ratio");
+        if (Scaling && InputRatio > 3) {
+            Targets += Tally.Check(CpuRatio <= MaxCpuRatio, "cpu ratio");
         }
-        if (S.SpeedTarget && MB >= TargetsFromMB) {
-            Targets += Tally.Check(MB / R.Seconds >= MinMBPerSecond, "MB/s");
+        if (S.MinCpuMBps > 0 && ((Scaling && InputRatio > 3) || (!Scaling && MB >= MinSpeedMB))) {
+            Targets += Tally.Check(MB / M.Brixel.CpuSeconds >= S.MinCpuMBps, "cpu MB/s");
         }
-        if (MB >= TargetsFromMB) {
-            Targets += Tally.Check(R.PeakMB <= MaxMemoryRatio * MB, "memory");
+        if (MB >= MemoryFromMB * 0.99) {
+            Targets += Tally.Check(M.Brixel.PeakMB <= MaxMemoryRatio * MB, "memory");
         }
-        std::printf("%-22s %6s %9.1f %8.3f %8.1f %7.3f %8.1f %6.2f %7.3f %7.2f  %s\n", S.Name.c_str(), Scale, MB,
-            R.Seconds, MB / R.Seconds, R.CpuSeconds, R.PeakMB, R.PeakMB / MB, Cat, Ratio,
-            Targets.empty() ? "ok" : Targets.c_str() + 1);
-        std::fflush(stdout);
+        PrintRow(S.Name, Scale, MB, M, CpuRatio, Targets);
         fs::remove_all(Dir);
     }
 }
@@ -469,6 +539,11 @@ void Usage()
 {
     std::fprintf(stderr, "usage: brixbench --brixel PATH [--base-mb N] [--max-mb N] [--repeat N] [--work DIR] "
                          "[--corpus DIR] [--only NAME] [--timeout S]\n");
+}
+
+bool Selected(const TOptions &O, const std::string &Name)
+{
+    return O.Only.empty() || Name.find(O.Only) != std::string::npos;
 }
 
 } // namespace
@@ -516,21 +591,22 @@ int main(int argc, char **argv)
     O.Brixel = fs::absolute(O.Brixel).string();
     fs::create_directories(O.Work);
 
-    std::printf("brixel: %s\nbase %.0f MB, best of %d runs; targets: time x%.1f at 4x input, %.0f MB/s for round trip "
-                "and concat, peak memory <= %.0f x input (both from %.0f MB)\n\n",
-        O.Brixel.c_str(), O.BaseMB, O.Repeat, MaxTimeRatio, MinMBPerSecond, MaxMemoryRatio, TargetsFromMB);
+    std::printf("brixel: %s\nbase %.0f MB, medians of %d runs interleaved with cat; targets: cpu time x%.1f at 4x "
+                "input, %.0f / %.0f MB per cpu second, peak memory <= %.2f x input (from %.0f MB), real maps < %.0f "
+                "MB, worst cases < %.0f cpu s\n\n",
+        O.Brixel.c_str(), O.BaseMB, O.Repeat, MaxCpuRatio, FastMBps, SlowerMBps, MaxMemoryRatio, MemoryFromMB,
+        MaxCorpusPeakMB, MaxWorstCaseCpu);
     TTally Tally;
     PrintHeader();
-    const std::vector<TScenario> Scenarios = MakeScenarios();
+    const std::vector<TScenario> Scenarios = MakeScenarios(O);
     for (const auto &S : Scenarios) {
-        if (!O.Only.empty() && S.Name.find(O.Only) == std::string::npos) {
-            continue;
+        if (Selected(O, S.Name)) {
+            RunScenario(Spawner, S, {O.BaseMB, 2 * O.BaseMB, 4 * O.BaseMB}, true, 0, O, Tally);
         }
-        RunScenario(Spawner, S, {O.BaseMB, 2 * O.BaseMB, 4 * O.BaseMB}, true, O, Tally);
     }
 
     // The round trip over the whole range of sizes, up to --max-mb.
-    if (O.MaxMB > 0 && (O.Only.empty() || std::string("sizes").find(O.Only) != std::string::npos)) {
+    if (O.MaxMB > 0 && Selected(O, "roundtrip-sizes")) {
         std::printf("\nround trip from 1 MB to %.0f MB\n", O.MaxMB);
         PrintHeader();
         std::vector<double> Sizes;
@@ -542,11 +618,36 @@ int main(int argc, char **argv)
         Sizes.push_back(O.MaxMB);
         TScenario Sweep = Scenarios.front();
         Sweep.Name = "roundtrip-sizes";
-        RunScenario(Spawner, Sweep, Sizes, false, O, Tally);
+        RunScenario(Spawner, Sweep, Sizes, false, O.MaxMB * 0.99, O, Tally);
     }
 
-    if (!O.Corpus.empty() && fs::is_directory(O.Corpus) && O.Only.empty()) {
+    std::printf("\nworst cases of the searches\n");
+    PrintHeader();
+    for (const auto &S : MakeWorstCases()) {
+        if (!Selected(O, S.Name)) {
+            continue;
+        }
+        const fs::path Dir = O.Work / S.Name;
+        fs::create_directories(Dir);
+        std::vector<fs::path> Inputs;
+        std::vector<std::string> Args = S.Prepare(Dir, 0, Inputs);
+        Args.insert(Args.begin(), O.Brixel);
+        Args.push_back("-dest:" + (Dir / "out.map").string());
+        Args.push_back("-y");
+        const double MB = static_cast<double>(TotalSize(Inputs)) / 1e6;
+        const TMeasure M = Measure(Spawner, Args, Inputs, O, Dir);
+        if (!M.Ok()) {
+            std::printf("%-22s %5s %8.1f  (%s)%s\n", S.Name.c_str(), "", MB, M.Brixel.TimedOut ? "timed out" : "failed",
+                Tally.Check(false, "run").c_str());
+        } else {
+            PrintRow(S.Name, "", MB, M, 1, Tally.Check(M.Brixel.CpuSeconds < MaxWorstCaseCpu, "cpu s"));
+        }
+        fs::remove_all(Dir);
+    }
+
+    if (!O.Corpus.empty() && fs::is_directory(O.Corpus) && Selected(O, "corpus")) {
         std::printf("\nreal maps (round trip, concat of one file to another)\n");
+        PrintHeader();
         std::vector<fs::path> Maps;
         for (const auto &E : fs::directory_iterator(O.Corpus)) {
             if (E.path().extension() == ".map") {
@@ -556,21 +657,22 @@ int main(int argc, char **argv)
         std::sort(Maps.begin(), Maps.end());
         const fs::path Dir = O.Work / "corpus";
         fs::create_directories(Dir);
-        double TotalMB = 0, TotalSeconds = 0, TotalCat = 0;
-        for (const auto &M : Maps) {
-            const double MB = static_cast<double>(fs::file_size(M)) / 1e6;
+        double TotalMB = 0, TotalCpu = 0, MaxPeak = 0;
+        for (const auto &Map : Maps) {
+            const double MB = static_cast<double>(fs::file_size(Map)) / 1e6;
             const std::vector<std::string> Args{
-                O.Brixel, "concat", M.string(), "-dest:" + (Dir / "out.map").string(), "-y"};
-            const TRun R = Measure(Spawner, Args, O, Dir);
-            const double Cat = CatSeconds(Spawner, {M}, Dir, O);
-            std::printf("%-28s %9.2f %8.3f %8.1f %7.3f %8.1f %7.3f%s\n", M.filename().string().c_str(), MB, R.Seconds,
-                MB / R.Seconds, R.CpuSeconds, R.PeakMB, Cat, R.Status == 0 ? "" : "  (load diagnostic)");
+                O.Brixel, "concat", Map.string(), "-dest:" + (Dir / "out.map").string(), "-y"};
+            const TMeasure M = Measure(Spawner, Args, {Map}, O, Dir);
+            if (!M.Ok()) {
+                std::printf("%-22s %5s %8.2f  (load diagnostic)\n", Map.filename().string().c_str(), "", MB);
+                continue;
+            }
+            PrintRow(Map.filename().string(), "", MB, M, 1, Tally.Check(M.Brixel.PeakMB < MaxCorpusPeakMB, "memory"));
             TotalMB += MB;
-            TotalSeconds += R.Seconds;
-            TotalCat += Cat;
+            TotalCpu += M.Brixel.CpuSeconds;
+            MaxPeak = std::max(MaxPeak, M.Brixel.PeakMB);
         }
-        std::printf("%-28s %9.2f %8.3f %8.1f %7s %8s %7.3f\n", "all real maps", TotalMB, TotalSeconds,
-            TotalSeconds > 0 ? TotalMB / TotalSeconds : 0.0, "", "", TotalCat);
+        std::printf("all real maps: %.2f MB in %.3f cpu s; highest peak %.1f MB\n", TotalMB, TotalCpu, MaxPeak);
         fs::remove_all(Dir);
     }
 

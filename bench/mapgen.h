@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace brixbench
 {
@@ -22,6 +23,19 @@ struct TMapSpec
 
 /// The map text (LF line ends, as editors write it).
 std::string GenerateMap(const TMapSpec &Spec);
+
+/// A worldspawn holding one brush of Faces faces, each touching a sphere of
+/// radius Radius around the origin (points rounded to whole units).
+std::string GenerateManyFacedBrush(std::size_t Faces, double Radius);
+
+/// A worldspawn of Count brushes of one shape, brush I textured Prefix + I.
+std::string GenerateSameShape(std::size_t Count, const std::string &Prefix);
+
+/// A map of at least MB megabytes made of the given maps' entities, repeated
+/// at shifted places: the worldspawn brushes of every copy go into one
+/// worldspawn (the first map's keys), the other entities follow, their
+/// brushes and origins moved with their copy.
+std::string ScaleMaps(const std::vector<std::string> &Maps, double MB);
 
 /// How many bytes one worldspawn brush and one entity (with its id) take on
 /// average.

@@ -81,6 +81,11 @@ private:
 /// not written, and nobody said so).
 int RunBrixel(const std::vector<std::string> &Args, std::ostream &Out, std::istream &In);
 
+/// From now on a run that ends normally leaves its maps in memory: the
+/// process is about to end, and the system takes all of it back at once,
+/// faster than freeing it piece by piece.
+void LeaveMapsToTheSystem();
+
 // --- command line ------------------------------------------------------------
 
 /// Classifies every entry of State.ArgList (which option files extend while it

@@ -20,6 +20,7 @@ int main(int argc, char **argv)
             Args.emplace_back(argv[I]);
         }
     }
+    brix::LeaveMapsToTheSystem();
     int Status = brix::RunBrixel(Args, std::cout, std::cin);
     std::cout.flush();
     if (!std::cout) {

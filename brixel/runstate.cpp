@@ -1,7 +1,9 @@
 // The run state and the one place where every error of a run is caught.
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <ostream>
+#include <vector>
 
 #include "brixel/brixel.h"
 
@@ -30,6 +32,16 @@ bool VersionWanted(const std::vector<std::string> &Args)
     return std::any_of(Args.begin(), Args.end(), [](const std::string &A) { return AsciiLower(A) == "--version"; });
 }
 
+bool LeaveMaps = false;
+
+/// Keeps State reachable to the end of the process, so that leak checkers
+/// see memory left on purpose, not lost.
+void Leave(std::unique_ptr<TRunState> State)
+{
+    static auto *const Left = new std::vector<std::unique_ptr<TRunState>>();
+    Left->push_back(std::move(State));
+}
+
 int Run(const std::vector<std::string> &Args, std::ostream &Out, std::istream &In)
 {
     WriteLine(Out, BrixelBanner);
@@ -39,7 +51,8 @@ int Run(const std::vector<std::string> &Args, std::ostream &Out, std::istream &I
     }
     WriteLine(Out, "");
 
-    TRunState State;
+    auto Owned = std::make_unique<TRunState>();
+    TRunState &State = *Owned;
     for (const std::string &Arg : Args) {
         // An empty argument has nothing to classify; it is not taken.
         if (!Arg.empty()) {
@@ -61,10 +74,19 @@ int Run(const std::vector<std::string> &Args, std::ostream &Out, std::istream &I
     ValidateRunState(State);
     ExecuteRun(State, Out, In);
     Out.flush();
-    return State.Unanswered ? 1 : 0;
+    const int Status = State.Unanswered ? 1 : 0;
+    if (LeaveMaps) {
+        Leave(std::move(Owned));
+    }
+    return Status;
 }
 
 } // namespace
+
+void LeaveMapsToTheSystem()
+{
+    LeaveMaps = true;
+}
 
 int RunBrixel(const std::vector<std::string> &Args, std::ostream &Out, std::istream &In)
 {

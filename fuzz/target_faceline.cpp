@@ -29,8 +29,7 @@ int FaceLine(const std::uint8_t *Data, std::size_t Size)
         Fail("a face written, read and written again changed");
     }
     // The plane arithmetic on whatever numbers were read (overflow included).
-    Again.CalcPlane();
-    static_cast<void>(Again.Parallel(Side));
+    static_cast<void>(Again.Plane().Parallel(Side.Plane()));
     return 0;
 }
 

@@ -138,8 +138,8 @@ bool TAreaInfo::PointInSelf(const T3DPoint &P) const
             if (!FBrush) {
                 return true;
             }
-            for (const TBrushSide &Side : FBrush->SideList()) {
-                if (Side.PointValues(P.x, P.y, P.z) < 0.0) {
+            for (const TPlane &Plane : FBrush->Planes()) {
+                if (Plane.PointValues(P.x, P.y, P.z) < 0.0) {
                     return false;
                 }
             }

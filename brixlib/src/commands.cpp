@@ -86,7 +86,7 @@ public:
                 continue;
             }
             for (std::size_t J = 0; J < S.Brushes.Count(); ++J) {
-                FBrushes[BrushKey(S, S.Brushes[J])].Items.push_back({&S, J});
+                FBrushes[EntityBrushKey(S, S.Brushes[J])].Items.push_back({&S, J});
             }
         }
     }
@@ -117,7 +117,7 @@ public:
     /// flags, the first brush equal to B (textures included) is removed.
     void MarkBrushes(const TEntity &E, const TBrush &B)
     {
-        const auto It = FBrushes.find(BrushKey(E, B));
+        const auto It = FBrushes.find(EntityBrushKey(E, B));
         if (It == FBrushes.end()) {
             return;
         }
@@ -147,9 +147,9 @@ private:
             .Add(E.PropValue(KeyOrigin))
             .Key();
     }
-    static std::uint64_t BrushKey(const TEntity &E, const TBrush &B)
+    static std::uint64_t EntityBrushKey(const TEntity &E, const TBrush &B)
     {
-        return TKeyHash(2).Add(E.PropValue(KeyClassName)).Add(E.PropValue(KeySpawnFlags)).Add(GeometryKey(B)).Key();
+        return TKeyHash(2).Add(E.PropValue(KeyClassName)).Add(E.PropValue(KeySpawnFlags)).Add(BrushKey(B, true)).Key();
     }
 
     struct TPointBucket
@@ -536,6 +536,7 @@ void Concat(
                     A.Brushes.Add(std::move(B));
                 } else if (Replace) {
                     A.Brushes[static_cast<std::size_t>(Same)].ReplaceTextures(B);
+                    Lookup.Changed(static_cast<std::size_t>(Same));
                 }
             }
             Taken[I].reset();
@@ -826,7 +827,7 @@ void RenameTextures(TMapFile &Map, const std::vector<TTextureRename> &Renames)
     }
     for (std::size_t I = 0; I < Map.Count(); ++I) {
         for (TBrush &B : Map[I].Brushes) {
-            const auto Rename = [&Renames](std::string &Texture) {
+            const auto Rename = [&Renames](TPooledText &Texture) {
                 for (const TTextureRename &R : Renames) {
                     if (R.Mask.Matches(Texture)) {
                         Texture = R.Name;
@@ -932,8 +933,8 @@ void ConvertSide(TBrushSide &Side)
     if (!ReadStandardParams(Side.params, P, Surface)) {
         return;
     }
-    Side.CalcPlane();
-    const double N[3] = {Side.A, Side.B, Side.C};
+    const TPlane Plane = Side.Plane();
+    const double N[3] = {Plane.A, Plane.B, Plane.C};
     const TAxisRow *Best = &AxisRows[0];
     double BestDot = 0;
     for (const TAxisRow &Row : AxisRows) {

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstring>
+
+#include "corners.h"
 #include <utility>
 
 #include "brixlib/messages.h"
@@ -256,12 +259,14 @@ bool TBrushSide::LoadPrimitive(std::string_view S, std::string &Error)
         return false;
     }
     Rest = Trim(Rest.substr(1));
+    std::array<double, 6> M{};
     for (std::size_t Row = 0; Row < 2; ++Row) {
         if (!ReadTuple(
-                Rest, 3, [this, Row](std::size_t I, double V) { matrix[Row * 3 + I] = V; }, Error)) {
+                Rest, 3, [&M, Row](std::size_t I, double V) { M[Row * 3 + I] = V; }, Error)) {
             return false;
         }
     }
+    SetMatrix(M);
     if (Rest.empty() || Rest.front() != ')') {
         Error = ExpectedMsg(")");
         return false;
@@ -290,10 +295,11 @@ void AppendSide(std::string &Out, const TBrushSide &Side, bool Primitive = false
     *Q++ = ' ';
     Out.append(Buf, Q);
     if (Primitive) {
+        const std::array<double, 6> M = Side.Matrix();
         Out.append("( ");
-        AppendTuple(Out, Side.matrix.data(), 3);
+        AppendTuple(Out, M.data(), 3);
         Out.push_back(' ');
-        AppendTuple(Out, Side.matrix.data() + 3, 3);
+        AppendTuple(Out, M.data() + 3, 3);
         Out.append(" ) ");
     }
     Out.append(Side.texture);
@@ -322,20 +328,41 @@ bool TBrushSide::cmp(const TBrushSide &Other, bool cmpTexture) const
            (!cmpTexture || texture == Other.texture);
 }
 
-void TBrushSide::CalcPlane()
+std::array<double, 6> TBrushSide::Matrix() const
+{
+    std::array<double, 6> M{};
+    const std::string &Bytes = FMatrix.str();
+    if (Bytes.size() == sizeof M) {
+        std::memcpy(M.data(), Bytes.data(), sizeof M);
+    }
+    return M;
+}
+
+void TBrushSide::SetMatrix(const std::array<double, 6> &Value)
+{
+    if (Value == std::array<double, 6>{}) {
+        FMatrix = TPooledText(); // also -0: the matrix is written from its numbers, and -0 is "0"
+        return;
+    }
+    FMatrix = std::string_view(reinterpret_cast<const char *>(Value.data()), sizeof Value);
+}
+
+TPlane TBrushSide::Plane() const
 {
     const double x1 = p1.x, y1 = p1.y, z1 = p1.z;
     const double x2 = p2.x, y2 = p2.y, z2 = p2.z;
     const double x3 = p3.x, y3 = p3.y, z3 = p3.z;
     // Bounds of stored maps depend on these exact roundings: keep the terms
     // and their order.
-    A = y1 * (z2 - z3) + y2 * (z3 - z1) + y3 * (z1 - z2);
-    B = z1 * (x2 - x3) + z2 * (x3 - x1) + z3 * (x1 - x2);
-    C = x1 * (y2 - y3) + x2 * (y3 - y1) + x3 * (y1 - y2);
-    D = -x1 * (y2 * z3 - y3 * z2) - x2 * (y3 * z1 - y1 * z3) - x3 * (y1 * z2 - y2 * z1);
+    TPlane P;
+    P.A = y1 * (z2 - z3) + y2 * (z3 - z1) + y3 * (z1 - z2);
+    P.B = z1 * (x2 - x3) + z2 * (x3 - x1) + z3 * (x1 - x2);
+    P.C = x1 * (y2 - y3) + x2 * (y3 - y1) + x3 * (y1 - y2);
+    P.D = -x1 * (y2 * z3 - y3 * z2) - x2 * (y3 * z1 - y1 * z3) - x3 * (y1 * z2 - y2 * z1);
+    return P;
 }
 
-bool TBrushSide::Parallel(const TBrushSide &ASide) const
+bool TPlane::Parallel(const TPlane &ASide) const
 {
     bool HaveRatio = false;
     double Ratio = 0;
@@ -357,9 +384,9 @@ bool TBrushSide::Parallel(const TBrushSide &ASide) const
     return Agrees(A, ASide.A) && Agrees(B, ASide.B) && Agrees(C, ASide.C);
 }
 
-bool IntersectPlanes(const TBrushSide &S1, const TBrushSide &S2, const TBrushSide &S3, double &x, double &y, double &z)
+bool IntersectPlanes(const TPlane &S1, const TPlane &S2, const TPlane &S3, double &x, double &y, double &z)
 {
-    const TBrushSide *P = &S1, *Q = &S2, *R = &S3;
+    const TPlane *P = &S1, *Q = &S2, *R = &S3;
     if (P->A == 0) {
         if (Q->A != 0) {
             std::swap(P, Q);
@@ -557,7 +584,7 @@ TReadResult TBrush::LoadPatch(const TLineList &AList, std::size_t &Index, std::s
         return Malformed(Index, Error, GetMsg(TMsgId::msgTextureNameExpected));
     }
     const auto NameEnd = std::find_if(Line.begin(), Line.end(), IsBlank);
-    P.texture.assign(Line.begin(), NameEnd);
+    P.texture.assign(Line.substr(0, static_cast<std::size_t>(NameEnd - Line.begin())));
     if (NameEnd != Line.end()) {
         return Malformed(Index, Error, GetMsg(TMsgId::msgEndOfLineExpected));
     }
@@ -691,8 +718,9 @@ void TBrush::SaveToList(TLineWriter &AList) const
 
 void TBrush::PreparePlans()
 {
-    for (TBrushSide &Side : FSides) {
-        Side.CalcPlane();
+    FPlanes.resize(FSides.size());
+    for (std::size_t I = 0; I < FSides.size(); ++I) {
+        FPlanes[I] = FSides[I].Plane();
     }
 }
 
@@ -717,54 +745,13 @@ void TBrush::CalcMinMax()
         }
         return;
     }
-    PreparePlans();
-    const std::size_t N = FSides.size();
-    bool Found = false;
-    // The face that rejected the last point is tried first: neighbouring
-    // points usually fail on the same face. Whether a point is a corner does
-    // not depend on the order the faces are tried in.
-    std::size_t LastReject = N;
-    for (std::size_t I = 0; I < N; ++I) {
-        for (std::size_t J = I + 1; J < N; ++J) {
-            // Only this pair is tested here; a third face parallel to one of
-            // them leaves IntersectPlanes without a point.
-            if (FSides[I].Parallel(FSides[J])) {
-                continue;
-            }
-            for (std::size_t K = J + 1; K < N; ++K) {
-                T3DPoint Corner;
-                if (!IntersectPlanes(FSides[I], FSides[J], FSides[K], Corner.x, Corner.y, Corner.z)) {
-                    continue;
-                }
-                const auto Rejects = [&](std::size_t L) {
-                    return L != I && L != J && L != K && FSides[L].PointValues(Corner.x, Corner.y, Corner.z) < 0;
-                };
-                bool Inside = !(LastReject < N && Rejects(LastReject));
-                for (std::size_t L = 0; L < N && Inside; ++L) {
-                    if (Rejects(L)) {
-                        Inside = false;
-                        LastReject = L;
-                    }
-                }
-                if (!Inside) {
-                    continue;
-                }
-                if (!Found) {
-                    Bounds.Min = Bounds.Max = Corner;
-                    Found = true;
-                    continue;
-                }
-                for (std::size_t Axis = 0; Axis < 3; ++Axis) {
-                    if (Corner.coords(Axis) < Bounds.Min.coords(Axis)) {
-                        Bounds.Min.coords(Axis) = Corner.coords(Axis);
-                    }
-                    if (Corner.coords(Axis) > Bounds.Max.coords(Axis)) {
-                        Bounds.Max.coords(Axis) = Corner.coords(Axis);
-                    }
-                }
-            }
-        }
+    // The planes only while the corners are sought: brushes do not keep them.
+    thread_local std::vector<TPlane> Planes;
+    Planes.resize(FSides.size());
+    for (std::size_t I = 0; I < FSides.size(); ++I) {
+        Planes[I] = FSides[I].Plane();
     }
+    FindCorners(Planes, FSides, Bounds.Min, Bounds.Max);
     Bounds.Center.x = (Bounds.Min.x + Bounds.Max.x) / 2;
     Bounds.Center.y = (Bounds.Min.y + Bounds.Max.y) / 2;
     Bounds.Center.z = (Bounds.Min.z + Bounds.Max.z) / 2;
@@ -828,7 +815,7 @@ void TBrush::ReplaceTextures(const TBrush &Source)
             if (F.cmp(G, false)) {
                 F.texture = G.texture;
                 F.params = G.params;
-                F.matrix = G.matrix;
+                F.SetMatrix(G.Matrix());
             }
         }
     }

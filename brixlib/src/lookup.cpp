@@ -19,8 +19,9 @@ TKeyHash &TKeyHash::Add(std::string_view S)
 void TPositionIndex::Append(std::uint64_t Key)
 {
     FKeys.push_back(Key);
+    FNext.push_back(NoPos);
     if (Key != NoKey) {
-        Insert(FKeys.size() - 1);
+        Link(FKeys.size() - 1);
     }
 }
 
@@ -30,21 +31,89 @@ void TPositionIndex::Update(std::size_t Pos, std::uint64_t Key)
         return;
     }
     if (FKeys[Pos] != NoKey) {
-        Remove(Pos);
+        Unlink(Pos);
     }
     FKeys[Pos] = Key;
     if (Key != NoKey) {
-        Insert(Pos);
+        Link(Pos);
     }
 }
 
-void TPositionIndex::Insert(std::size_t Pos)
+std::size_t TPositionIndex::FindSlot(std::uint64_t Key) const
 {
-    // At most half full, tombstones included, so probe runs stay short.
-    if ((FLive + FDeleted + 1) * 2 > FSlots.size()) {
-        Rehash(FLive + 1); // places every keyed position, this one included
+    if (Key == NoKey || FSlots.empty()) {
+        return NoSlot;
+    }
+    const std::size_t Mask = FSlots.size() - 1;
+    for (std::size_t S = Home(Key);; S = (S + 1) & Mask) {
+        const std::uint32_t V = FSlots[S];
+        if (V == Empty) {
+            return NoSlot;
+        }
+        if (V != Deleted && FKeys[V - 1] == Key) {
+            return S;
+        }
+    }
+}
+
+void TPositionIndex::Link(std::size_t Pos)
+{
+    const std::size_t S = FindSlot(FKeys[Pos]);
+    if (S == NoSlot) {
+        // At most half full, tombstones included, so probe runs stay short.
+        if ((FChains + FDeleted + 1) * 2 > FSlots.size()) {
+            Rehash(FChains + 1); // links every keyed position, this one included
+        } else {
+            NewChain(Pos);
+        }
         return;
     }
+    const auto P = static_cast<std::uint32_t>(Pos);
+    if (FTails[S] < P) { // appended positions come last
+        FNext[FTails[S]] = P;
+        FTails[S] = P;
+        return;
+    }
+    if (FSlots[S] - 1 > P) {
+        FNext[Pos] = FSlots[S] - 1;
+        FSlots[S] = P + 1;
+        return;
+    }
+    std::uint32_t Prev = FSlots[S] - 1;
+    while (FNext[Prev] < P) {
+        Prev = FNext[Prev];
+    }
+    FNext[Pos] = FNext[Prev];
+    FNext[Prev] = P;
+}
+
+void TPositionIndex::Unlink(std::size_t Pos)
+{
+    const std::size_t S = FindSlot(FKeys[Pos]);
+    const auto P = static_cast<std::uint32_t>(Pos);
+    if (FSlots[S] - 1 == P) {
+        if (FNext[Pos] == NoPos) {
+            FSlots[S] = Deleted;
+            --FChains;
+            ++FDeleted;
+        } else {
+            FSlots[S] = FNext[Pos] + 1;
+        }
+    } else {
+        std::uint32_t Prev = FSlots[S] - 1;
+        while (FNext[Prev] != P) {
+            Prev = FNext[Prev];
+        }
+        FNext[Prev] = FNext[Pos];
+        if (FTails[S] == P) {
+            FTails[S] = Prev;
+        }
+    }
+    FNext[Pos] = NoPos;
+}
+
+void TPositionIndex::NewChain(std::size_t Pos)
+{
     const std::size_t Mask = FSlots.size() - 1;
     std::size_t S = Home(FKeys[Pos]);
     while (FSlots[S] != Empty && FSlots[S] != Deleted) {
@@ -54,46 +123,35 @@ void TPositionIndex::Insert(std::size_t Pos)
         --FDeleted;
     }
     FSlots[S] = static_cast<std::uint32_t>(Pos + 1);
-    ++FLive;
+    FTails[S] = static_cast<std::uint32_t>(Pos);
+    ++FChains;
 }
 
-void TPositionIndex::Remove(std::size_t Pos)
-{
-    const std::size_t Mask = FSlots.size() - 1;
-    for (std::size_t S = Home(FKeys[Pos]); FSlots[S] != Empty; S = (S + 1) & Mask) {
-        if (FSlots[S] == Pos + 1) {
-            FSlots[S] = Deleted;
-            --FLive;
-            ++FDeleted;
-            return;
-        }
-    }
-}
-
-void TPositionIndex::Rehash(std::size_t MinLive)
+void TPositionIndex::Rehash(std::size_t MinChains)
 {
     std::size_t Size = 16;
     int Shift = 60;
-    while (Size < MinLive * 4) {
+    while (Size < MinChains * 4) {
         Size *= 2;
         --Shift;
     }
     FSlots.assign(Size, Empty);
+    FTails.assign(Size, NoPos);
     FShift = Shift;
-    FLive = FDeleted = 0;
-    const std::size_t Mask = Size - 1;
+    FChains = FDeleted = 0;
+    std::fill(FNext.begin(), FNext.end(), NoPos);
+    // Ascending positions: each one joins the end of its chain.
     for (std::size_t Pos = 0; Pos < FKeys.size(); ++Pos) {
         if (FKeys[Pos] == NoKey) {
             continue;
         }
-        // Positions go in ascending order, so the slots of one key are in
-        // list order too (FindFirst does not rely on it).
-        std::size_t S = Home(FKeys[Pos]);
-        while (FSlots[S] != Empty) {
-            S = (S + 1) & Mask;
+        const std::size_t S = FindSlot(FKeys[Pos]);
+        if (S == NoSlot) {
+            NewChain(Pos);
+        } else {
+            FNext[FTails[S]] = static_cast<std::uint32_t>(Pos);
+            FTails[S] = static_cast<std::uint32_t>(Pos);
         }
-        FSlots[S] = static_cast<std::uint32_t>(Pos + 1);
-        ++FLive;
     }
 }
 
@@ -108,7 +166,7 @@ constexpr std::size_t IndexedListLength = 16;
 
 } // namespace
 
-std::uint64_t GeometryKey(const TBrush &Brush)
+std::uint64_t BrushKey(const TBrush &Brush, bool WithTextures)
 {
     TKeyHash H;
     H.Add(static_cast<std::uint64_t>(Brush.Kind()));
@@ -119,12 +177,18 @@ std::uint64_t GeometryKey(const TBrush &Brush)
         for (const TPatchPoint &Pt : P->Points()) {
             H.Add(Pt.p.x).Add(Pt.p.y).Add(Pt.p.z).Add(Pt.u).Add(Pt.v);
         }
+        if (WithTextures) {
+            H.Add(P->texture);
+        }
         return H.Key();
     }
     H.Add(static_cast<std::uint64_t>(Brush.Count()));
     for (const TBrushSide &Side : Brush.SideList()) {
         for (const T3DPoint *P : {&Side.p1, &Side.p2, &Side.p3}) {
             H.Add(P->x).Add(P->y).Add(P->z);
+        }
+        if (WithTextures) {
+            H.Add(Side.texture);
         }
     }
     return H.Key();
@@ -135,24 +199,24 @@ std::ptrdiff_t TBrushLookup::FindAnalog(const TBrush &ABrush, bool cmpTexture)
     if (FList->Count() < IndexedListLength || FList->Count() > TPositionIndex::MaxPositions) {
         return FList->FindAnalog(ABrush, cmpTexture);
     }
-    if (FPositions.Size() > FList->Count()) {
-        FPositions = TPositionIndex(); // the list was cleared or cut: indexed anew
+    if (FPositions.Size() > FList->Count() || FWithTextures != cmpTexture) {
+        // The list was cleared or cut, or is searched the other way: indexed anew.
+        FPositions = TPositionIndex();
+        FWithTextures = cmpTexture;
     }
     // Brushes added since the last search are keyed now, not when added: the
     // loader fills a brush after adding it.
     for (std::size_t I = FPositions.Size(); I < FList->Count(); ++I) {
-        FPositions.Append(GeometryKey((*FList)[I]));
+        FPositions.Append(BrushKey((*FList)[I], FWithTextures));
     }
-    // The key ignores textures, so a texture changed in place cannot hide a
-    // brush: Cmp decides, and the lowest position that passes wins.
     return FPositions.FindFirst(
-        GeometryKey(ABrush), [&](std::size_t I) { return (*FList)[I].Cmp(ABrush, cmpTexture); });
+        BrushKey(ABrush, FWithTextures), [&](std::size_t I) { return (*FList)[I].Cmp(ABrush, cmpTexture); });
 }
 
 void TBrushLookup::Changed(std::size_t I)
 {
     if (I < FPositions.Size()) {
-        FPositions.Update(I, GeometryKey((*FList)[I]));
+        FPositions.Update(I, BrushKey((*FList)[I], FWithTextures));
     }
 }
 

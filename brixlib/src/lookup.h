@@ -49,7 +49,10 @@ private:
 };
 
 /// Positions 0 .. Size()-1 of a list, each with its key (or NoKey when the
-/// item cannot be found by key at all). Open addressing with linear probing.
+/// item cannot be found by key at all). The positions of one key form a
+/// chain in ascending order, so the first position that passes a test is
+/// found without looking at the later ones, however many share the key. The
+/// chains' heads are kept by open addressing with linear probing.
 class TPositionIndex
 {
 public:
@@ -67,67 +70,73 @@ public:
     /// -1 when there is none.
     template <class TPred> std::ptrdiff_t FindFirst(std::uint64_t Key, TPred &&Matches) const
     {
-        if (Key == NoKey || FSlots.empty()) {
+        const std::size_t S = FindSlot(Key);
+        if (S == NoSlot) {
             return -1;
         }
-        std::ptrdiff_t Best = -1;
-        const std::size_t Mask = FSlots.size() - 1;
-        for (std::size_t S = Home(Key);; S = (S + 1) & Mask) {
-            const std::uint32_t V = FSlots[S];
-            if (V == Empty) {
-                return Best;
-            }
-            if (V == Deleted) {
-                continue;
-            }
-            const std::size_t Pos = V - 1;
-            if (FKeys[Pos] == Key && (Best < 0 || Pos < static_cast<std::size_t>(Best)) && Matches(Pos)) {
-                Best = static_cast<std::ptrdiff_t>(Pos);
+        for (std::uint32_t Pos = FSlots[S] - 1; Pos != NoPos; Pos = FNext[Pos]) {
+            if (Matches(static_cast<std::size_t>(Pos))) {
+                return static_cast<std::ptrdiff_t>(Pos);
             }
         }
+        return -1;
     }
 
 private:
     static constexpr std::uint32_t Empty = 0;
     static constexpr std::uint32_t Deleted = std::numeric_limits<std::uint32_t>::max();
+    static constexpr std::uint32_t NoPos = std::numeric_limits<std::uint32_t>::max();
+    static constexpr std::size_t NoSlot = std::numeric_limits<std::size_t>::max();
 
     std::size_t Home(std::uint64_t Key) const
     {
         return static_cast<std::size_t>((Key * 0x9E3779B97F4A7C15ull) >> FShift);
     }
-    void Insert(std::size_t Pos);
-    void Remove(std::size_t Pos);
-    void Rehash(std::size_t MinLive);
+    /// The slot of Key's chain; NoSlot when no position has Key.
+    std::size_t FindSlot(std::uint64_t Key) const;
+    /// Puts Pos into the chain of its key, in order.
+    void Link(std::size_t Pos);
+    /// Takes Pos out of the chain of its key.
+    void Unlink(std::size_t Pos);
+    /// A new chain holding Pos alone, in the first free slot of its probe run.
+    void NewChain(std::size_t Pos);
+    void Rehash(std::size_t MinChains);
 
     std::vector<std::uint64_t> FKeys;  ///< per position
-    std::vector<std::uint32_t> FSlots; ///< position + 1, Empty or Deleted
-    std::size_t FLive = 0, FDeleted = 0;
+    std::vector<std::uint32_t> FNext;  ///< per position: the next of its chain, or NoPos
+    std::vector<std::uint32_t> FSlots; ///< a chain's first position + 1, Empty or Deleted
+    std::vector<std::uint32_t> FTails; ///< per slot: the chain's last position
+    std::size_t FChains = 0, FDeleted = 0;
     int FShift = 64;
 };
 
-/// A key of the brush's geometry: its kind, the face count and every point,
-/// exactly (0 and -0 alike); for a patch its header and control points.
-/// Textures play no part. Brushes that Cmp have equal keys.
-std::uint64_t GeometryKey(const TBrush &Brush);
+/// A key of the brush's faces: its kind, the face count and every point,
+/// exactly (0 and -0 alike), and with WithTextures every face's texture too;
+/// for a patch its header and control points (and texture). Brushes that
+/// Cmp (with textures, when WithTextures) have equal keys.
+std::uint64_t BrushKey(const TBrush &Brush, bool WithTextures);
 
 /// Finds brushes of one list by their faces. Brushes appended to the list
-/// are taken in at the next search; a brush whose faces change in place must
-/// be reported with Changed (textures and IsStored need no word). A list that
-/// is cleared or cut needs a new lookup (a shorter list is indexed anew at
-/// the next search, so a stale lookup answers wrongly but never reads past
-/// the list). The list must outlive the lookup.
+/// are taken in at the next search; a brush whose faces or textures change
+/// in place must be reported with Changed (IsStored needs no word). A list
+/// that is cleared or cut needs a new lookup (a shorter list is indexed anew
+/// at the next search, so a stale lookup answers wrongly but never reads
+/// past the list). The list must outlive the lookup.
 class TBrushLookup
 {
 public:
     explicit TBrushLookup(const TBrushList &List) : FList(&List) {}
     /// The first brush, in list order, that Cmp's ABrush; -1 when none.
     std::ptrdiff_t FindAnalog(const TBrush &ABrush, bool cmpTexture);
-    /// The faces of brush I changed.
+    /// The faces or textures of brush I changed.
     void Changed(std::size_t I);
 
 private:
     const TBrushList *FList;
     TPositionIndex FPositions;
+    /// Whether the keys hold textures: they do for the searches that compare
+    /// them, so equal shapes with other textures do not share a chain.
+    bool FWithTextures = false;
 };
 
 /// Finds entities of one map by identifier, and by correspondence (class

@@ -952,7 +952,7 @@ std::vector<std::string> Contents(const brix::TMapFile &Map)
         }
         std::sort(Parts.begin(), Parts.end());
         for (std::size_t P = 0; P < Map[I].Props.size(); ++P) {
-            Parts.push_back(Map[I].Props[P] + "=" + Map[I].Values[P] + "\n");
+            Parts.push_back(Map[I].Props[P].str() + "=" + Map[I].Values[P] + "\n");
         }
         Items.push_back(std::accumulate(Parts.begin(), Parts.end(), std::string()));
     }

@@ -566,7 +566,7 @@ TEST(Commands, ConvertToValve)
         SCOPED_TRACE(Cases[I].Name);
         EXPECT_TRUE(SameParams(Sides[I].params, Cases[I].Expected)) << Sides[I].params;
     }
-    EXPECT_EQ(Map[0].Props, (std::vector<std::string>{"classname", "wad", "mapversion"}));
+    EXPECT_EQ(Map[0].Props, (std::vector<TPooledText>{"classname", "wad", "mapversion"}));
     EXPECT_EQ(Map[0].PropValue("mapversion"), "220");
     EXPECT_EQ(Map.Header(), (std::vector<std::string>{"// Game: Quake", "// Format: Valve"}));
     TMapFile Versioned = MapOf(Ent(World + "|mapversion=100|message=M"));

@@ -274,7 +274,7 @@ TEST(Corpus, TrenchBroomGroupsOfThreeMapsStayApart)
     for (std::size_t I = 0; I < Dest.Count(); ++I) {
         for (const TBrush &B : Dest[I].Brushes) {
             for (const TBrushSide &Side : B.SideList()) {
-                ASSERT_EQ(Side.params.substr(0, 2), "[ ") << "entity " << I << ": " << Side.ToString();
+                ASSERT_EQ(Side.params.str().substr(0, 2), "[ ") << "entity " << I << ": " << Side.ToString();
             }
         }
     }
@@ -315,11 +315,11 @@ TEST(Corpus, ValveFormOfAStandardMap)
                 }
                 ASSERT_EQ(T.size(), 15u);
                 ASSERT_TRUE(T[0] == "[" && T[5] == "]" && T[6] == "[" && T[11] == "]");
-                Side.CalcPlane();
-                const int Zeros = (Side.A == 0) + (Side.B == 0) + (Side.C == 0);
+                const TPlane Pl = Side.Plane();
+                const int Zeros = (Pl.A == 0) + (Pl.B == 0) + (Pl.C == 0);
                 if (Zeros == 2 && StrToFloat(T[12]) == 0) {
                     ++Aligned;
-                    const std::size_t Axis = Side.A != 0 ? 0 : (Side.B != 0 ? 1 : 2);
+                    const std::size_t Axis = Pl.A != 0 ? 0 : (Pl.B != 0 ? 1 : 2);
                     EXPECT_EQ(T[1] + " " + T[2] + " " + T[3] + " " + T[7] + " " + T[8] + " " + T[9], Axes[Axis]);
                 }
             }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -56,7 +57,8 @@ std::vector<double> Coordinates(const TMapFile &Map)
             for (const TBrushSide &Side : Brushes[B].SideList()) {
                 Values.insert(Values.end(), {Side.p1.x, Side.p1.y, Side.p1.z, Side.p2.x, Side.p2.y, Side.p2.z,
                                                 Side.p3.x, Side.p3.y, Side.p3.z});
-                Values.insert(Values.end(), Side.matrix.begin(), Side.matrix.end());
+                const std::array<double, 6> M = Side.Matrix();
+                Values.insert(Values.end(), M.begin(), M.end());
             }
             if (const TPatch *P = Brushes[B].Patch()) {
                 Values.insert(Values.end(), P->header.begin(), P->header.end());

@@ -31,11 +31,9 @@ TBrush MakeBrush(const std::vector<std::string> &Lines)
     return Brush;
 }
 
-TBrushSide Plane(double A, double B, double C, double D)
+TPlane Plane(double A, double B, double C, double D)
 {
-    TBrushSide Side;
-    Side.A = A, Side.B = B, Side.C = C, Side.D = D;
-    return Side;
+    return {A, B, C, D};
 }
 
 // The faces of the box 0..64; each face's points are listed so that its
@@ -163,7 +161,7 @@ TEST(TBrushSide, LoadAndSave)
     }
 }
 
-TEST(TBrushSide, CalcPlane)
+TEST(TBrushSide, Plane)
 {
     struct Case
     {
@@ -177,19 +175,19 @@ TEST(TBrushSide, CalcPlane)
     };
     for (const Case &C : Cases) {
         SCOPED_TRACE(C.Line);
-        TBrushSide S = Face(C.Line);
-        S.CalcPlane();
-        EXPECT_EQ(S.A, C.A);
-        EXPECT_EQ(S.B, C.B);
-        EXPECT_EQ(S.C, C.C);
-        EXPECT_EQ(S.D, C.D);
+        const TBrushSide S = Face(C.Line);
+        const TPlane Pl = S.Plane();
+        EXPECT_EQ(Pl.A, C.A);
+        EXPECT_EQ(Pl.B, C.B);
+        EXPECT_EQ(Pl.C, C.C);
+        EXPECT_EQ(Pl.D, C.D);
         for (const T3DPoint &P : {S.p1, S.p2, S.p3}) {
-            EXPECT_EQ(S.PointValues(P.x, P.y, P.z), 0);
+            EXPECT_EQ(Pl.PointValues(P.x, P.y, P.z), 0);
         }
     }
 }
 
-TEST(TBrushSide, Parallel)
+TEST(TPlane, Parallel)
 {
     struct Case
     {
@@ -215,12 +213,12 @@ TEST(TBrushSide, Parallel)
     }
 }
 
-TEST(TBrushSide, IntersectPlanes)
+TEST(TPlane, IntersectPlanes)
 {
     struct Case
     {
         const char *Name;
-        TBrushSide S1, S2, S3;
+        TPlane S1, S2, S3;
         bool Found;
         double x, y, z;
     } Cases[] = {
@@ -338,7 +336,9 @@ TEST(TBrush, BoundsAreNotCopiedAndSurviveAnEmptyResult)
 {
     TBrush Brush = BoxBrush({8, 8, 8}, {72, 40, 24});
     Brush.CalcMinMax();
-    EXPECT_EQ(Brush.SideList()[0].C, 64 * 32); // the planes were computed
+    EXPECT_TRUE(Brush.Planes().empty()); // bounds need no planes kept
+    Brush.PreparePlans();
+    EXPECT_EQ(Brush.Planes()[0].C, 64 * 32);
     std::unique_ptr<TBrush> Copy = Brush.Duplicate();
     ExpectPoint(Copy->Bounds.Max, 0, 0, 0);
     ExpectPoint(Copy->Bounds.Center, 0, 0, 0);

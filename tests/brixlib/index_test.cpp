@@ -133,18 +133,24 @@ TEST(TBrushLookup, FindsTheFirstMatch)
             Box(-500, 0, 8), true, 20},
         {"unstored brushes count", [](TBrushList &L, TBrushLookup &) { L[3].SetIsStored(false); }, Wall3, true, 3},
         {"retextured in place, textures compared",
-            [&](TBrushList &L, TBrushLookup &) {
+            [&](TBrushList &L, TBrushLookup &Lookup) {
                 L.Add(Wall3);
                 L[3].ReplaceTextures(Box(64.0 * 3, 0, 32, "SKY"));
+                Lookup.Changed(3);
             },
             Wall3, true, 20},
         {"retextured in place, textures ignored",
-            [&](TBrushList &L, TBrushLookup &) {
+            [&](TBrushList &L, TBrushLookup &Lookup) {
                 L.Add(Wall3);
                 L[3].ReplaceTextures(Box(64.0 * 3, 0, 32, "SKY"));
+                Lookup.Changed(3);
             },
             Wall3, false, 3},
-        {"a texture set face by face", [](TBrushList &L, TBrushLookup &) { L[7].Sides(2).texture = "SKY"; },
+        {"a texture set face by face",
+            [](TBrushList &L, TBrushLookup &Lookup) {
+                L[7].Sides(2).texture = "SKY";
+                Lookup.Changed(7);
+            },
             [] {
                 TBrush B = Box(64.0 * 7, 0, 32);
                 B.Sides(2).texture = "SKY";
@@ -237,7 +243,9 @@ TEST(TBrushLookup, RandomChangesAgreeWithAScan)
             case 3:
                 if (List.Count() > 0) {
                     const TBrush Source = Shape();
-                    List[static_cast<std::size_t>(Pick(static_cast<int>(List.Count())))].ReplaceTextures(Source);
+                    const auto I = static_cast<std::size_t>(Pick(static_cast<int>(List.Count())));
+                    List[I].ReplaceTextures(Source);
+                    Lookup.Changed(I);
                 }
                 break;
             case 4:

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifndef _WIN32
@@ -174,6 +175,36 @@ TEST(Text, CaseFoldKey)
         }
         EXPECT_EQ(CaseFoldKey(A) == CaseFoldKey(B), C.Same);
     }
+}
+
+TEST(Text, PooledTextsShareAndFree)
+{
+    // Many threads intern, copy and drop the same and different texts at
+    // once: each must keep reading its own text whatever the others free.
+    const auto Work = [](int Seed, bool &Ok) {
+        for (int Round = 0; Round < 2000; ++Round) {
+            std::string Own = std::to_string(Seed); // (GCC 12 warns wrongly about "t" + a string here)
+            Own += '_';
+            Own += std::to_string(Round % 300);
+            TPooledText A(Own), Shared("common/caulk"), Copy = A;
+            TPooledText Moved(std::move(Copy));
+            Copy = Shared;
+            A = std::string_view(Own); // the same text again
+            Ok = Ok && A == Moved && A.str() == Own && Copy == Shared && Shared == "common/caulk" && !(A == Shared);
+        }
+    };
+    bool Ok[4] = {true, true, true, true};
+    std::vector<std::thread> Threads;
+    for (int T = 0; T < 4; ++T) {
+        Threads.emplace_back(Work, T % 2, std::ref(Ok[T])); // two pairs of threads share their texts
+    }
+    for (std::thread &T : Threads) {
+        T.join();
+    }
+    EXPECT_TRUE(Ok[0] && Ok[1] && Ok[2] && Ok[3]);
+    const TPooledText Empty(""), Default;
+    EXPECT_TRUE(Empty.empty() && Empty == Default && Empty == "");
+    EXPECT_EQ(std::string(TPooledText("a b")), "a b");
 }
 
 TEST(Numbers, WriteGeneralFormat)

@@ -13,6 +13,7 @@
 
 #include "brixlib/files.h"
 #include "brixlib/messages.h"
+#include "brixlib/text.h"
 
 namespace brix
 {
@@ -67,17 +68,33 @@ bool PointsEqual(const T3DPoint &P1, const T3DPoint &P2);
 
 // ---------------------------------------------------------------------------
 
+/// A face's plane: a point is inside (or on) it where A x + B y + C z + D >= 0.
+struct TPlane
+{
+    double A = 0, B = 0, C = 0, D = 0;
+
+    double PointValues(double x, double y, double z) const { return A * x + B * y + C * z + D; }
+    /// Whether the two normals have the same direction or opposite ones
+    /// (every pair of components in one exact ratio).
+    bool Parallel(const TPlane &Other) const;
+};
+
+/// The one point common to three planes; false when there is none.
+bool IntersectPlanes(const TPlane &S1, const TPlane &S2, const TPlane &S3, double &x, double &y, double &z);
+
 /// One face of a brush: three points, the texture name and its parameters.
+/// Its plane is computed when asked for, not kept: a map holds many faces.
 class TBrushSide
 {
 public:
     T3DPoint p1, p2, p3;
-    double A = 0, B = 0, C = 0, D = 0; ///< plane, filled by CalcPlane only
-    std::string texture;
-    std::string params; ///< the rest of the line after the texture, kept verbatim
+    TPooledText texture;
+    TPooledText params; ///< the rest of the line after the texture, kept verbatim
+
     /// The texture matrix "( ( a b c ) ( d e f ) )" of a brush-primitive face;
-    /// unused (zero) on a face of a plain brush.
-    std::array<double, 6> matrix{};
+    /// zero on a face of a plain brush.
+    std::array<double, 6> Matrix() const;
+    void SetMatrix(const std::array<double, 6> &Value);
 
     /// Reads a face line. Never throws; on failure returns false with Error
     /// set to the text.
@@ -96,13 +113,15 @@ public:
     void Assign(const TBrushSide &Source) { *this = Source; }
     std::unique_ptr<TBrushSide> Duplicate() const { return std::make_unique<TBrushSide>(*this); }
 
-    void CalcPlane();
-    double PointValues(double x, double y, double z) const { return A * x + B * y + C * z + D; }
-    bool Parallel(const TBrushSide &ASide) const;
-};
+    /// The plane through the three points; the inner side is where
+    /// (p2 - p1) x (p3 - p1) points.
+    TPlane Plane() const;
 
-/// The one point common to three planes; false when there is none.
-bool IntersectPlanes(const TBrushSide &S1, const TBrushSide &S2, const TBrushSide &S3, double &x, double &y, double &z);
+private:
+    /// The matrix's six Doubles as bytes, pooled like the texts (brush
+    /// primitives repeat their matrices; a plain face holds none).
+    TPooledText FMatrix;
+};
 
 // ---------------------------------------------------------------------------
 
@@ -156,7 +175,7 @@ struct TPatchPoint
 class TPatch
 {
 public:
-    std::string texture;
+    TPooledText texture;
     std::array<double, 5> header{};
 
     std::size_t Rows() const { return FRows; }
@@ -217,7 +236,10 @@ public:
     /// Appends the block: "{", the face lines, "}" for a plain brush, the
     /// "brushDef" or "patchDef2" block otherwise (whatever IsStored says).
     void SaveToList(TLineWriter &AList) const;
+    /// Computes the faces' planes once, for brushes that test many points
+    /// (an area's brush); Planes() holds them until the next call.
     void PreparePlans();
+    const std::vector<TPlane> &Planes() const { return FPlanes; }
     /// The corners' box of a brush; the control points' box of a patch.
     void CalcMinMax();
     /// Same kind; for brushes the same faces (points, and textures when
@@ -240,6 +262,7 @@ private:
     TReadResult LoadPatch(const TLineList &AList, std::size_t &Index, std::string &Error);
 
     std::vector<TBrushSide> FSides;
+    std::vector<TPlane> FPlanes;    ///< filled by PreparePlans only
     std::unique_ptr<TPatch> FPatch; ///< only for a patch: most items are brushes
     bool FIsStored = true;
     bool FPrimitive = false; ///< faces with a texture matrix ("brushDef")

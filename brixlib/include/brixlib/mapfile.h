@@ -71,7 +71,7 @@ public:
     bool IsStored() const { return FIsStored; }
     void SetIsStored(bool Value) { FIsStored = Value; }
 
-    std::vector<std::string> Props;  ///< keys, in order
+    std::vector<TPooledText> Props;  ///< keys, in order (pooled: a map repeats them)
     std::vector<std::string> Values; ///< values, parallel to Props
     TBrushList Brushes;
     TBounds Bounds; ///< filled by CalcMinMax only
