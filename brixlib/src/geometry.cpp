@@ -246,7 +246,7 @@ bool TBrushSide::Load(std::string_view S, std::string &Error)
     return ReadFacePoints(Rest, *this, Error) && ReadTextureAndParams(Rest, *this, Error);
 }
 
-bool TBrushSide::LoadPrimitive(std::string_view S, std::string &Error)
+bool TBrushSide::LoadPrimitive(std::string_view S, std::array<double, 6> &Matrix, std::string &Error)
 {
     std::string_view Rest = Trim(S);
     if (!ReadFacePoints(Rest, *this, Error)) {
@@ -259,14 +259,12 @@ bool TBrushSide::LoadPrimitive(std::string_view S, std::string &Error)
         return false;
     }
     Rest = Trim(Rest.substr(1));
-    std::array<double, 6> M{};
     for (std::size_t Row = 0; Row < 2; ++Row) {
         if (!ReadTuple(
-                Rest, 3, [&M, Row](std::size_t I, double V) { M[Row * 3 + I] = V; }, Error)) {
+                Rest, 3, [&Matrix, Row](std::size_t I, double V) { Matrix[Row * 3 + I] = V; }, Error)) {
             return false;
         }
     }
-    SetMatrix(M);
     if (Rest.empty() || Rest.front() != ')') {
         Error = ExpectedMsg(")");
         return false;
@@ -283,7 +281,7 @@ bool TBrushSide::LoadPrimitive(std::string_view S, std::string &Error)
 namespace
 {
 
-void AppendSide(std::string &Out, const TBrushSide &Side, bool Primitive = false)
+void AppendSide(std::string &Out, const TBrushSide &Side, const std::array<double, 6> *Matrix = nullptr)
 {
     // The three points are made in one buffer and appended at once.
     char Buf[3 * PointTextRoom];
@@ -294,12 +292,11 @@ void AppendSide(std::string &Out, const TBrushSide &Side, bool Primitive = false
     Q = FormatPoint(Q, Side.p3);
     *Q++ = ' ';
     Out.append(Buf, Q);
-    if (Primitive) {
-        const std::array<double, 6> M = Side.Matrix();
+    if (Matrix) {
         Out.append("( ");
-        AppendTuple(Out, M.data(), 3);
+        AppendTuple(Out, Matrix->data(), 3);
         Out.push_back(' ');
-        AppendTuple(Out, M.data() + 3, 3);
+        AppendTuple(Out, Matrix->data() + 3, 3);
         Out.append(" ) ");
     }
     Out.append(Side.texture);
@@ -326,25 +323,6 @@ bool TBrushSide::cmp(const TBrushSide &Other, bool cmpTexture) const
 {
     return PointsEqual(p1, Other.p1) && PointsEqual(p2, Other.p2) && PointsEqual(p3, Other.p3) &&
            (!cmpTexture || texture == Other.texture);
-}
-
-std::array<double, 6> TBrushSide::Matrix() const
-{
-    std::array<double, 6> M{};
-    const std::string &Bytes = FMatrix.str();
-    if (Bytes.size() == sizeof M) {
-        std::memcpy(M.data(), Bytes.data(), sizeof M);
-    }
-    return M;
-}
-
-void TBrushSide::SetMatrix(const std::array<double, 6> &Value)
-{
-    if (Value == std::array<double, 6>{}) {
-        FMatrix = TPooledText(); // also -0: the matrix is written from its numbers, and -0 is "0"
-        return;
-    }
-    FMatrix = std::string_view(reinterpret_cast<const char *>(Value.data()), sizeof Value);
 }
 
 TPlane TBrushSide::Plane() const
@@ -562,7 +540,12 @@ TReadResult TBrush::LoadPrimitive(const TLineList &AList, std::size_t &Index, st
         if (Line.front() != '(') {
             return Malformed(Index, Error, ExpectedMsg("("));
         }
-        if (!FSides.emplace_back().LoadPrimitive(Line, Error)) {
+        // The face and its matrix stay even when it fails: what was read is
+        // kept, the caller abandons the load.
+        std::array<double, 6> Matrix{};
+        const bool Read = FSides.emplace_back().LoadPrimitive(Line, Matrix, Error);
+        SetMatrix(FSides.size() - 1, Matrix);
+        if (!Read) {
             --Index;
             return TReadResult::rrMalformed;
         }
@@ -676,7 +659,7 @@ TReadResult TBrush::LoadPatch(const TLineList &AList, std::size_t &Index, std::s
 void TBrush::SaveToList(TLineWriter &AList) const
 {
     AList.Add("{");
-    if (!FPatch && !FPrimitive) {
+    if (!FPatch && !FMatrices) {
         for (const TBrushSide &Side : FSides) {
             Side.Save(AList);
         }
@@ -707,8 +690,8 @@ void TBrush::SaveToList(TLineWriter &AList) const
     } else {
         AList.Add(KeywordPrimitive);
         AList.Add("{");
-        for (const TBrushSide &Side : FSides) {
-            AppendSide(AList.Buffer(), Side, true);
+        for (std::size_t I = 0; I < FSides.size(); ++I) {
+            AppendSide(AList.Buffer(), FSides[I], &Matrix(I));
             AList.EndLine();
         }
     }
@@ -718,10 +701,36 @@ void TBrush::SaveToList(TLineWriter &AList) const
 
 void TBrush::PreparePlans()
 {
-    FPlanes.resize(FSides.size());
-    for (std::size_t I = 0; I < FSides.size(); ++I) {
-        FPlanes[I] = FSides[I].Plane();
+    if (!FPlanes) {
+        FPlanes = std::make_unique<std::vector<TPlane>>();
     }
+    FPlanes->resize(FSides.size());
+    for (std::size_t I = 0; I < FSides.size(); ++I) {
+        (*FPlanes)[I] = FSides[I].Plane();
+    }
+}
+
+const std::vector<TPlane> &TBrush::Planes() const
+{
+    static const std::vector<TPlane> None;
+    return FPlanes ? *FPlanes : None;
+}
+
+const std::array<double, 6> &TBrush::Matrix(std::size_t I) const
+{
+    static const std::array<double, 6> Zero{};
+    return FMatrices && I < FMatrices->size() ? (*FMatrices)[I] : Zero;
+}
+
+void TBrush::SetMatrix(std::size_t I, const std::array<double, 6> &Value)
+{
+    if (!FMatrices) {
+        FMatrices = std::make_unique<std::vector<std::array<double, 6>>>();
+    }
+    if (FMatrices->size() <= I) {
+        FMatrices->resize(I + 1);
+    }
+    (*FMatrices)[I] = Value;
 }
 
 void TBrush::CalcMinMax()
@@ -809,13 +818,17 @@ void TBrush::ReplaceTextures(const TBrush &Source)
         }
         return;
     }
-    for (TBrushSide &F : FSides) {
+    for (std::size_t I = 0; I < FSides.size(); ++I) {
+        TBrushSide &F = FSides[I];
         // The last matching face of Source wins.
-        for (const TBrushSide &G : Source.FSides) {
+        for (std::size_t J = 0; J < Source.FSides.size(); ++J) {
+            const TBrushSide &G = Source.FSides[J];
             if (F.cmp(G, false)) {
                 F.texture = G.texture;
                 F.params = G.params;
-                F.SetMatrix(G.Matrix());
+                if (FMatrices) {
+                    SetMatrix(I, Source.Matrix(J));
+                }
             }
         }
     }
@@ -823,7 +836,8 @@ void TBrush::ReplaceTextures(const TBrush &Source)
 
 TBrush::TBrush(const TBrush &Source)
     : FSides(Source.FSides), FPatch(Source.FPatch ? std::make_unique<TPatch>(*Source.FPatch) : nullptr),
-      FIsStored(Source.FIsStored), FPrimitive(Source.FPrimitive)
+      FMatrices(Source.FMatrices ? std::make_unique<std::vector<std::array<double, 6>>>(*Source.FMatrices) : nullptr),
+      FIsStored(Source.FIsStored)
 {}
 
 TBrush &TBrush::operator=(const TBrush &Source)
@@ -831,8 +845,10 @@ TBrush &TBrush::operator=(const TBrush &Source)
     if (this != &Source) {
         FSides = Source.FSides;
         FPatch = Source.FPatch ? std::make_unique<TPatch>(*Source.FPatch) : nullptr;
+        FMatrices =
+            Source.FMatrices ? std::make_unique<std::vector<std::array<double, 6>>>(*Source.FMatrices) : nullptr;
+        FPlanes.reset();
         FIsStored = Source.FIsStored;
-        FPrimitive = Source.FPrimitive;
         Bounds = Source.Bounds; // clears them: bounds are never copied
     }
     return *this;
@@ -840,7 +856,11 @@ TBrush &TBrush::operator=(const TBrush &Source)
 
 void TBrush::SetKind(TBrushKind Kind)
 {
-    FPrimitive = Kind == TBrushKind::bkPrimitive;
+    if (Kind != TBrushKind::bkPrimitive) {
+        FMatrices.reset();
+    } else if (!FMatrices) {
+        FMatrices = std::make_unique<std::vector<std::array<double, 6>>>(FSides.size());
+    }
     if (Kind != TBrushKind::bkPatch) {
         FPatch.reset();
         return;

@@ -54,10 +54,11 @@ std::vector<double> Coordinates(const TMapFile &Map)
     for (std::size_t E = 0; E < Map.Count(); ++E) {
         const TBrushList &Brushes = Map[E].Brushes;
         for (std::size_t B = 0; B < Brushes.Count(); ++B) {
-            for (const TBrushSide &Side : Brushes[B].SideList()) {
+            for (std::size_t F = 0; F < Brushes[B].Count(); ++F) {
+                const TBrushSide &Side = Brushes[B].Sides(F);
                 Values.insert(Values.end(), {Side.p1.x, Side.p1.y, Side.p1.z, Side.p2.x, Side.p2.y, Side.p2.z,
                                                 Side.p3.x, Side.p3.y, Side.p3.z});
-                const std::array<double, 6> M = Side.Matrix();
+                const std::array<double, 6> &M = Brushes[B].Matrix(F);
                 Values.insert(Values.end(), M.begin(), M.end());
             }
             if (const TPatch *P = Brushes[B].Patch()) {

@@ -91,19 +91,14 @@ public:
     TPooledText texture;
     TPooledText params; ///< the rest of the line after the texture, kept verbatim
 
-    /// The texture matrix "( ( a b c ) ( d e f ) )" of a brush-primitive face;
-    /// zero on a face of a plain brush.
-    std::array<double, 6> Matrix() const;
-    void SetMatrix(const std::array<double, 6> &Value);
-
     /// Reads a face line. Never throws; on failure returns false with Error
     /// set to the text.
     bool Load(std::string_view S, std::string &Error);
     /// Reads a brush-primitive face line: the three points, the texture
-    /// matrix, the texture and the surface numbers (kept as text, one space
+    /// matrix (into Matrix), the texture and the surface numbers (kept as text, one space
     /// between them). Errors as Load, and "'(' expected" or "')' expected"
     /// for a malformed matrix.
-    bool LoadPrimitive(std::string_view S, std::string &Error);
+    bool LoadPrimitive(std::string_view S, std::array<double, 6> &Matrix, std::string &Error);
     /// Appends the face line.
     void Save(TLineWriter &AList) const;
     /// The face line as a string (without line end).
@@ -116,11 +111,6 @@ public:
     /// The plane through the three points; the inner side is where
     /// (p2 - p1) x (p3 - p1) points.
     TPlane Plane() const;
-
-private:
-    /// The matrix's six Doubles as bytes, pooled like the texts (brush
-    /// primitives repeat their matrices; a plain face holds none).
-    TPooledText FMatrix;
 };
 
 // ---------------------------------------------------------------------------
@@ -219,8 +209,14 @@ public:
 
     TBrushKind Kind() const
     {
-        return FPatch ? TBrushKind::bkPatch : (FPrimitive ? TBrushKind::bkPrimitive : TBrushKind::bkPlain);
+        return FPatch ? TBrushKind::bkPatch : (FMatrices ? TBrushKind::bkPrimitive : TBrushKind::bkPlain);
     }
+    /// The texture matrix "( ( a b c ) ( d e f ) )" of face I of a brush
+    /// primitive; zero for a face of a plain brush. The matrices are the
+    /// brush's, by face position: a face keeps no room for one.
+    const std::array<double, 6> &Matrix(std::size_t I) const;
+    /// Sets the matrix of face I; the brush becomes a brush primitive.
+    void SetMatrix(std::size_t I, const std::array<double, 6> &Value);
     bool IsPatch() const { return FPatch != nullptr; }
     /// Makes the item a brush of that kind (keeping its faces) or an empty
     /// patch (dropping them).
@@ -239,7 +235,7 @@ public:
     /// Computes the faces' planes once, for brushes that test many points
     /// (an area's brush); Planes() holds them until the next call.
     void PreparePlans();
-    const std::vector<TPlane> &Planes() const { return FPlanes; }
+    const std::vector<TPlane> &Planes() const;
     /// The corners' box of a brush; the control points' box of a patch.
     void CalcMinMax();
     /// Same kind; for brushes the same faces (points, and textures when
@@ -262,10 +258,12 @@ private:
     TReadResult LoadPatch(const TLineList &AList, std::size_t &Index, std::string &Error);
 
     std::vector<TBrushSide> FSides;
-    std::vector<TPlane> FPlanes;    ///< filled by PreparePlans only
-    std::unique_ptr<TPatch> FPatch; ///< only for a patch: most items are brushes
+    // What few items need is held apart, so that a plain brush stays small.
+    std::unique_ptr<std::vector<TPlane>> FPlanes; ///< filled by PreparePlans only
+    std::unique_ptr<TPatch> FPatch;               ///< only for a patch
+    /// Only for a brush primitive ("brushDef"): its faces' texture matrices.
+    std::unique_ptr<std::vector<std::array<double, 6>>> FMatrices;
     bool FIsStored = true;
-    bool FPrimitive = false; ///< faces with a texture matrix ("brushDef")
 };
 
 /// The brushes of an entity, in file order. A plain list: searches that must
