@@ -968,7 +968,7 @@ void ConvertSide(TBrushSide &Side)
         Params += ' ';
         Params += Surface;
     }
-    Side.params = std::move(Params);
+    Side.params = Params;
 }
 
 } // namespace

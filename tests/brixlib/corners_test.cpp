@@ -2,8 +2,9 @@
 // bit: stored cuts and the brush index depend on them.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
-#include <cstring>
+#include <cstdint>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -20,12 +21,14 @@ namespace
 
 bool SameBits(const T3DPoint &A, const T3DPoint &B)
 {
-    return std::memcmp(&A, &B, sizeof A) == 0;
+    const auto Bits = [](double V) { return std::bit_cast<std::uint64_t>(V); };
+    return Bits(A.x) == Bits(B.x) && Bits(A.y) == Bits(B.y) && Bits(A.z) == Bits(B.z);
 }
 
 void ExpectSameCorners(const std::vector<TBrushSide> &Sides)
 {
     std::vector<TPlane> Planes;
+    Planes.reserve(Sides.size());
     for (const TBrushSide &S : Sides) {
         Planes.push_back(S.Plane());
     }

@@ -195,6 +195,7 @@ TEST(Text, PooledTextsShareAndFree)
     };
     bool Ok[4] = {true, true, true, true};
     std::vector<std::thread> Threads;
+    Threads.reserve(4);
     for (int T = 0; T < 4; ++T) {
         Threads.emplace_back(Work, T % 2, std::ref(Ok[T])); // two pairs of threads share their texts
     }
