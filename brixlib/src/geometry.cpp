@@ -3,11 +3,12 @@
 #include "brixlib/geometry.h"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
-#include <cstring>
+#include <span>
+#include <utility>
 
 #include "corners.h"
-#include <utility>
 
 #include "brixlib/messages.h"
 #include "brixlib/numbers.h"
@@ -755,8 +756,15 @@ void TBrush::CalcMinMax()
         return;
     }
     // The planes only while the corners are sought: brushes do not keep them.
-    thread_local std::vector<TPlane> Planes;
-    Planes.resize(FSides.size());
+    // Most brushes have few faces: their planes need no allocation.
+    constexpr std::size_t FewFaces = 32;
+    std::array<TPlane, FewFaces> Few;
+    std::vector<TPlane> Many;
+    if (FSides.size() > FewFaces) {
+        Many.resize(FSides.size());
+    }
+    const std::span<TPlane> Planes =
+        FSides.size() > FewFaces ? std::span<TPlane>(Many) : std::span<TPlane>(Few.data(), FSides.size());
     for (std::size_t I = 0; I < FSides.size(); ++I) {
         Planes[I] = FSides[I].Plane();
     }

@@ -164,6 +164,9 @@ private:
 };
 
 /// The texts a thread interned last, each held once by the cache itself.
+/// Trivially destructible on purpose: some runtimes free a thread's storage
+/// before its destructors run, so the cache's holds are never given back
+/// (at most its 256 texts per thread stay in the pool).
 struct TThreadCache
 {
     struct TSlot
@@ -172,14 +175,6 @@ struct TThreadCache
         std::uint32_t Id = 0;
     };
     std::array<TSlot, 256> Slots{};
-    ~TThreadCache()
-    {
-        for (const TSlot &S : Slots) {
-            if (S.Id != 0 && TPool::Get().At(S.Id).Refs.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-                TPool::Get().Drop(S.Id);
-            }
-        }
-    }
 };
 
 thread_local TThreadCache Cache;

@@ -970,6 +970,9 @@ TEST(Brixel, CorpusCuts)
     }
     TTempDir Dir;
     fs::copy_file(Source, Dir.Work() / "e3m4.map");
+    // The copy keeps the corpus's read-only mode, which keeps Windows from
+    // removing the folder afterwards.
+    fs::permissions(Dir.Work() / "e3m4.map", fs::perms::owner_write, fs::perm_options::add);
     // Runs the program and loads what it wrote.
     const auto Run = [&](std::vector<std::string> Args, const std::string &Dest) {
         Args.insert(Args.end(), {"-dest:" + Dest, "-y"});
