@@ -517,9 +517,17 @@ TReadResult TBrush::LoadFaces(const TLineList &AList, std::size_t &Index, std::s
         if (Line.front() != '(') {
             return Malformed(Index, Error, ExpectedMsg("("));
         }
-        // The face stays in the brush even when it fails: what was read is
-        // kept, the caller abandons the load.
-        if (!FSides.emplace_back().Load(Line, Error)) {
+        // The face (and its matrix) stays in the brush even when it fails:
+        // what was read is kept, the caller abandons the load.
+        bool Read = false;
+        if (FMatrices) {
+            std::array<double, 6> Matrix{};
+            Read = FSides.emplace_back().LoadPrimitive(Line, Matrix, Error);
+            SetMatrix(FSides.size() - 1, Matrix);
+        } else {
+            Read = FSides.emplace_back().Load(Line, Error);
+        }
+        if (!Read) {
             --Index;
             return TReadResult::rrMalformed;
         }
@@ -532,26 +540,10 @@ TReadResult TBrush::LoadPrimitive(const TLineList &AList, std::size_t &Index, st
     if (const TReadResult Result = ReadOpen(AList, Index, Error); Result != TReadResult::rrDone) {
         return Result;
     }
-    FSides.reserve(FSides.size() + FaceLinesAhead(AList, Index));
-    std::string_view Line;
-    while (NextLine(AList, Index, Line)) {
-        if (Line.front() == '}') {
-            return ReadClose(AList, Index, Error);
-        }
-        if (Line.front() != '(') {
-            return Malformed(Index, Error, ExpectedMsg("("));
-        }
-        // The face and its matrix stay even when it fails: what was read is
-        // kept, the caller abandons the load.
-        std::array<double, 6> Matrix{};
-        const bool Read = FSides.emplace_back().LoadPrimitive(Line, Matrix, Error);
-        SetMatrix(FSides.size() - 1, Matrix);
-        if (!Read) {
-            --Index;
-            return TReadResult::rrMalformed;
-        }
+    if (const TReadResult Result = LoadFaces(AList, Index, Error); Result != TReadResult::rrDone) {
+        return Result;
     }
-    return EndOfLines(Error);
+    return ReadClose(AList, Index, Error);
 }
 
 TReadResult TBrush::LoadPatch(const TLineList &AList, std::size_t &Index, std::string &Error)

@@ -253,6 +253,8 @@ public:
     TBounds Bounds; ///< filled by CalcMinMax only
 
 private:
+    /// The face lines up to and past a "}" line (with their matrices for a
+    /// brush primitive).
     TReadResult LoadFaces(const TLineList &AList, std::size_t &Index, std::string &Error);
     TReadResult LoadPrimitive(const TLineList &AList, std::size_t &Index, std::string &Error);
     TReadResult LoadPatch(const TLineList &AList, std::size_t &Index, std::string &Error);
