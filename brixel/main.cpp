@@ -1,13 +1,41 @@
 // The program's entry: the arguments go to RunBrixel, its status back to the system.
+#include <cstdint>
+#include <filesystem>
 #include <iostream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "brixel/brixel.h"
 #include "platform.h"
 
+namespace
+{
+
+/// Whether the files the arguments name hold enough bytes for a huge-page
+/// heap to pay for a restart of the program; patterns and options are not
+/// looked into, small maps never wait for it.
+bool NamesLargeFiles(int argc, char **argv)
+{
+    constexpr std::uintmax_t LargeBytes = std::uintmax_t(4) << 20;
+    std::uintmax_t Total = 0;
+    for (int I = 1; I < argc; ++I) {
+        std::error_code Err;
+        if (argv[I] != nullptr && argv[I][0] != '-' && std::filesystem::is_regular_file(argv[I], Err)) {
+            const std::uintmax_t Size = std::filesystem::file_size(argv[I], Err);
+            Total += Err ? 0 : Size;
+        }
+    }
+    return Total >= LargeBytes;
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
+    if (NamesLargeFiles(argc, argv)) {
+        brix::platform::RestartWithHugePageHeap(argv);
+    }
     brix::platform::PrepareConsole();
     // The destination is the source by default: a run stopped half way must
     // leave neither a damaged file nor a temporary one behind.

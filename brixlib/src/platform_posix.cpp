@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -173,6 +175,31 @@ void platform::PrepareConsole()
 {
     // A closed console is a failed write, reported like any other, not a signal.
     std::signal(SIGPIPE, SIG_IGN);
+}
+
+void platform::RestartWithHugePageHeap(char **Argv)
+{
+#if defined(__linux__) && defined(__GLIBC__)
+    constexpr std::string_view Tunable = "glibc.malloc.hugetlb";
+    const char *Tunables = std::getenv("GLIBC_TUNABLES");
+    // Set already (by us, before the restart, or by the user): never again.
+    if (Tunables != nullptr && std::string_view(Tunables).find(Tunable) != std::string_view::npos) {
+        return;
+    }
+    // "always" gives huge pages without asking, "never" not at all.
+    std::ifstream Mode("/sys/kernel/mm/transparent_hugepage/enabled");
+    std::string Line;
+    if (!std::getline(Mode, Line) || Line.find("[madvise]") == std::string::npos) {
+        return;
+    }
+    std::string Value = Tunables != nullptr && *Tunables != '\0' ? std::string(Tunables) + ":" : std::string();
+    Value.append(Tunable).append("=1");
+    if (::setenv("GLIBC_TUNABLES", Value.c_str(), 1) == 0) {
+        ::execv("/proc/self/exe", Argv);
+    }
+#else
+    (void)Argv;
+#endif
 }
 
 // ---------------------------------------------------------------------------

@@ -145,6 +145,11 @@ void platform::PrepareConsole()
     _setmode(_fileno(stdout), _O_BINARY);
 }
 
+void platform::RestartWithHugePageHeap(char ** /*Argv*/)
+{
+    // Large pages need a privilege that users do not have: nothing to ask for.
+}
+
 // ---------------------------------------------------------------------------
 // Letter case
 
