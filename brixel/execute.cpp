@@ -1,5 +1,6 @@
 // Execution of a run: loading the maps the command line names, the library's
 // rule passes, command and cut-off areas, and the writing of the results.
+#include <optional>
 #include <ostream>
 #include <string_view>
 #include <vector>
@@ -107,7 +108,15 @@ std::string CommandSummary(TCommand Command, const TCommandStats &S)
     return {};
 }
 
-void WriteResults(TRunState &State, std::ostream &Out, std::istream &In)
+/// Dest written already, when the run was read and written piece by piece:
+/// its file and what it holds.
+struct TStreamedDest
+{
+    TAtomicFileWriter &File;
+    TMapFile::TCounts Counts;
+};
+
+void WriteResults(TRunState &State, std::ostream &Out, std::istream &In, std::optional<TStreamedDest> Streamed = {})
 {
     // Every question first, then every file complete beside its target, and
     // only then are they put in place: a failure on the way leaves every file
@@ -133,7 +142,11 @@ void WriteResults(TRunState &State, std::ostream &Out, std::istream &In)
     Ask(State.DestMap);
     TWriteSet Files;
     for (const TMapFile *Map : ToWrite) {
-        Files.Add(*Map);
+        if (Map == &State.DestMap && Streamed) {
+            Files.Add(Map->FileName(), std::move(Streamed->File), Streamed->Counts);
+        } else {
+            Files.Add(*Map);
+        }
     }
     Files.Commit(Out, State.Verbose);
     if (State.Verbose) {
@@ -142,10 +155,120 @@ void WriteResults(TRunState &State, std::ostream &Out, std::istream &In)
     WriteLine(Out, GetMsg(TMsgId::msgComplete));
 }
 
+/// Whether the run may read, change and write the source a piece at a time,
+/// so that a map of any size takes little memory: a merge of the source alone
+/// whose changes each look at one entity, and no mask that would raise its
+/// error where the passes over the whole map raise it.
+bool CanStream(const TRunState &State)
+{
+    if (State.Command != TCommand::cmdConcat || !State.AddFileMasks.empty() ||
+        !State.WorldspawnSourceMap.FileName().empty() || State.ConvertToValve) {
+        return false;
+    }
+    for (const TAreaList *Areas : {&State.BrushAreas, &State.EntityAreas}) {
+        for (std::size_t I = 0; I < Areas->Count(); ++I) {
+            if ((*Areas)[I].AreaCenterType != TAreaCenterType::actPoint) {
+                return false; // areas round entities are found in the whole map
+            }
+        }
+    }
+    try {
+        for (const TRule &R : State.Rules) {
+            if (R.IsLayerRule()) {
+                return false;
+            }
+            R.Mask().Validate();
+        }
+        for (const TTextureRename &R : State.TextureRenames) {
+            R.Mask.Validate();
+        }
+    } catch (const std::exception &) {
+        return false;
+    }
+    return true;
+}
+
+/// The run of CanStream, the changes of the passes over the whole map made
+/// entity by entity. False when the map must be read whole after all: nothing
+/// was printed or changed then.
+bool StreamRun(TRunState &State, std::ostream &Out, std::istream &In)
+{
+    // A destination that cannot be written, or a write that fails, is left to
+    // the run over the whole map: it reports the failure after the question.
+    std::optional<TAtomicFileWriter> File;
+    try {
+        File.emplace(State.DestMap.FileName());
+    } catch (const std::exception &) {
+        return false;
+    }
+    bool WriteFailed = false;
+    TLineWriter Writer;
+    Writer.SetSink([&File, &WriteFailed](std::string_view Piece) {
+        try {
+            if (!WriteFailed) {
+                File->Write(Piece);
+            }
+        } catch (const std::exception &) {
+            WriteFailed = true;
+        }
+    });
+    bool Prepared = false;
+    const auto Prepare = [&State, &Prepared] {
+        if (!Prepared) {
+            TMapFile None; // point areas look at no map
+            State.BrushAreas.UpdateAreas(None);
+            State.EntityAreas.UpdateAreas(None);
+            Prepared = true;
+        }
+    };
+    const auto Process = [&State, &Prepare](TEntity &E, bool Whole) {
+        Prepare();
+        // An entity cut whole waits for its last brush.
+        if (!Whole && !E.WorldSpawn() && !IsWorldGeometry(E) && !State.EntityAreas.Empty()) {
+            return false;
+        }
+        ApplyRules(State.Rules, E, TMapRole::mrSource);
+        // Renamed first, so the destination's texture rules see the new names.
+        RenameTextures(E, State.TextureRenames);
+        ApplyRules(State.Rules, E, TMapRole::mrDestination);
+        CutOffEntity(E, State.BrushAreas, State.EntityAreas);
+        return true;
+    };
+    const std::string &Name = State.SourceMap.FileName();
+    TMapStream Stream;
+    std::string Error;
+    const bool Streamed = Stream.Run(Name, Writer, Process, Error);
+    if (!Error.empty()) {
+        RaiseLoadError(Name, Stream.ErrorLine(), Error, TLoadFailure::lfDiagnostic);
+    }
+    if (!Streamed) {
+        return false;
+    }
+    // As for the map read whole: a text that is no map is not written back.
+    if (Stream.EntitiesRead() == 0 && Stream.HoldsOtherText()) {
+        RaiseError(FmtMsg(TMsgId::msgNotAMapFile, {Name}));
+    }
+    Prepare();
+    Writer.Flush();
+    try {
+        File->Finish();
+    } catch (const std::exception &) {
+        WriteFailed = true;
+    }
+    if (WriteFailed) {
+        return false;
+    }
+    WriteResults(State, Out, In, TStreamedDest{*File, Stream.Written()});
+    return true;
+}
+
 } // namespace
 
 void ExecuteRun(TRunState &State, std::ostream &Out, std::istream &In)
 {
+    if (CanStream(State) && StreamRun(State, Out, In)) {
+        return;
+    }
     LoadSourceMap(State);
     LoadAdditionalMaps(State, Out);
     ApplyWorldspawnSource(State, Out);

@@ -652,21 +652,25 @@ void ApplyRules(const TRules &Rules, TMapFile &Map, TMapRole Role)
         }
     }
     for (std::size_t I = 0; I < Map.Count(); ++I) {
-        TEntity &E = Map[I];
-        for (const TRule &R : Rules) {
-            if (!R.AppliesTo(Role) || R.IsLayerRule()) {
-                continue;
-            }
-            if (R.IsEntityRule()) {
-                R.ApplyToEntity(E);
-            } else {
-                R.ApplyToBrushes(E);
-            }
-        }
+        ApplyRules(Rules, Map[I], Role);
     }
     // Rules only clear flags, so the layer pass may come after the others.
     if (!DeleteLayers.empty() || !KeepLayers.empty()) {
         RemoveLayers(Map, DeleteLayers, KeepLayers);
+    }
+}
+
+void ApplyRules(const TRules &Rules, TEntity &E, TMapRole Role)
+{
+    for (const TRule &R : Rules) {
+        if (!R.AppliesTo(Role) || R.IsLayerRule()) {
+            continue;
+        }
+        if (R.IsEntityRule()) {
+            R.ApplyToEntity(E);
+        } else {
+            R.ApplyToBrushes(E);
+        }
     }
 }
 
@@ -681,23 +685,27 @@ void CutOffAreas(TMapFile &Map, TAreaList &BrushAreas, TAreaList &EntityAreas)
     BrushAreas.UpdateAreas(Map);
     EntityAreas.UpdateAreas(Map);
     for (std::size_t I = 0; I < Map.Count(); ++I) {
-        TEntity &E = Map[I];
-        // Compilers merge groups and detail into the world: a cut through the
-        // world must cut them brush by brush too, or a region keeps them whole.
-        if (E.WorldSpawn() || IsWorldGeometry(E)) {
-            if (BrushAreas.Empty()) {
-                continue;
-            }
-            for (TBrush &B : E.Brushes) {
-                B.CalcMinMax();
-                B.SetIsStored(B.IsStored() && BrushAreas.PointInArea(B.Bounds.Center));
-            }
-        } else if (!EntityAreas.Empty()) {
-            // Bounds are computed for removed entities too, so an entity
-            // without a place is reported whatever else removed it.
-            E.CalcMinMax();
-            E.SetIsStored(E.IsStored() && EntityAreas.PointInArea(E.Bounds.Center));
+        CutOffEntity(Map[I], BrushAreas, EntityAreas);
+    }
+}
+
+void CutOffEntity(TEntity &E, const TAreaList &BrushAreas, const TAreaList &EntityAreas)
+{
+    // Compilers merge groups and detail into the world: a cut through the
+    // world must cut them brush by brush too, or a region keeps them whole.
+    if (E.WorldSpawn() || IsWorldGeometry(E)) {
+        if (BrushAreas.Empty()) {
+            return;
         }
+        for (TBrush &B : E.Brushes) {
+            B.CalcMinMax();
+            B.SetIsStored(B.IsStored() && BrushAreas.PointInArea(B.Bounds.Center));
+        }
+    } else if (!EntityAreas.Empty()) {
+        // Bounds are computed for removed entities too, so an entity
+        // without a place is reported whatever else removed it.
+        E.CalcMinMax();
+        E.SetIsStored(E.IsStored() && EntityAreas.PointInArea(E.Bounds.Center));
     }
 }
 
@@ -817,31 +825,54 @@ void RemoveLayers(TMapFile &Map, const std::vector<TMask> &Delete, const std::ve
     }
 }
 
-void RenameTextures(TMapFile &Map, const std::vector<TTextureRename> &Renames)
+namespace
+{
+
+/// Raises the invalid-mask error for the first malformed mask.
+void ValidateMasks(const std::vector<TTextureRename> &Renames)
 {
     for (const TTextureRename &R : Renames) {
         R.Mask.Validate();
     }
+}
+
+/// The renames, the masks known to be valid.
+void RenameEntityTextures(TEntity &E, const std::vector<TTextureRename> &Renames)
+{
+    const auto Rename = [&Renames](TPooledText &Texture) {
+        for (const TTextureRename &R : Renames) {
+            if (R.Mask.Matches(Texture)) {
+                Texture = R.Name;
+            }
+        }
+    };
+    for (TBrush &B : E.Brushes) {
+        if (TPatch *P = B.Patch()) {
+            Rename(P->texture);
+        }
+        for (TBrushSide &Side : B.SideList()) {
+            Rename(Side.texture);
+        }
+    }
+}
+
+} // namespace
+
+void RenameTextures(TMapFile &Map, const std::vector<TTextureRename> &Renames)
+{
+    ValidateMasks(Renames);
     if (Renames.empty()) {
         return;
     }
     for (std::size_t I = 0; I < Map.Count(); ++I) {
-        for (TBrush &B : Map[I].Brushes) {
-            const auto Rename = [&Renames](TPooledText &Texture) {
-                for (const TTextureRename &R : Renames) {
-                    if (R.Mask.Matches(Texture)) {
-                        Texture = R.Name;
-                    }
-                }
-            };
-            if (TPatch *P = B.Patch()) {
-                Rename(P->texture);
-            }
-            for (TBrushSide &Side : B.SideList()) {
-                Rename(Side.texture);
-            }
-        }
+        RenameEntityTextures(Map[I], Renames);
     }
+}
+
+void RenameTextures(TEntity &E, const std::vector<TTextureRename> &Renames)
+{
+    ValidateMasks(Renames);
+    RenameEntityTextures(E, Renames);
 }
 
 namespace

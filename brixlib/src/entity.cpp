@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "blockwriter.h"
 #include "brixlib/entitykeys.h"
 #include "brixlib/mapfile.h"
 #include "brixlib/numbers.h"
@@ -90,27 +91,45 @@ TReadResult TEntity::LoadFromList(const TLineList &List, std::size_t &Index, std
     }
 }
 
-void TEntity::SaveToList(TLineWriter &List) const
+void WriteEntityNumber(TLineWriter &List, std::size_t N)
+{
+    std::string &Buf = List.Buffer();
+    Buf += "// entity ";
+    AppendNumber(Buf, N);
+    List.EndLine();
+}
+
+void WriteEntityHead(TLineWriter &List, const TEntity &E)
 {
     List.Add("{");
     std::string &Buf = List.Buffer();
-    for (std::size_t I = 0; I < Props.size(); ++I) {
+    for (std::size_t I = 0; I < E.Props.size(); ++I) {
         Buf += '"';
-        Buf += Props[I];
+        Buf += E.Props[I];
         Buf += "\" \"";
-        Buf += Values[I];
+        Buf += E.Values[I];
         Buf += '"';
         List.EndLine();
     }
+}
+
+void WriteNumberedBrush(TLineWriter &List, const TBrush &Brush, std::size_t N)
+{
+    std::string &Buf = List.Buffer();
+    Buf += "// brush ";
+    AppendNumber(Buf, N);
+    List.EndLine();
+    Brush.SaveToList(List);
+}
+
+void TEntity::SaveToList(TLineWriter &List) const
+{
+    WriteEntityHead(List, *this);
     std::size_t N = 0;
     for (const TBrush &Brush : Brushes) {
-        if (!Brush.IsStored()) {
-            continue;
+        if (Brush.IsStored()) {
+            WriteNumberedBrush(List, Brush, N++);
         }
-        Buf += "// brush ";
-        AppendNumber(Buf, N++);
-        List.EndLine();
-        Brush.SaveToList(List);
     }
     List.Add("}");
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <utility>
 
+#include "blockwriter.h"
 #include "brixlib/entitykeys.h"
 #include "brixlib/mapfile.h"
 #include "brixlib/text.h"
@@ -117,7 +118,7 @@ public:
             if (FOpen == nullptr) {
                 std::string_view Line;
                 while (Index < Lines.size() && (Line = Trim(Lines[Index])) != "{") {
-                    if (FMap.Count() == 0 && Line.starts_with("//") && !IsNumberingComment(Line)) {
+                    if (FBegun == 0 && Line.starts_with("//") && !IsNumberingComment(Line)) {
                         FMap.Header().emplace_back(Line);
                     }
                     if (!Line.empty() && !Line.starts_with("//")) {
@@ -129,6 +130,7 @@ public:
                     return Done(Lines.size());
                 }
                 ++Index;
+                ++FBegun;
                 // The entity joins the map before its block is read, so a partly
                 // read entity stays when the block is malformed.
                 FOpen = &FMap[FMap.Add(std::make_unique<TEntity>())];
@@ -150,6 +152,11 @@ public:
         }
     }
 
+    /// The entity whose block is not closed yet; null when none.
+    TEntity *Open() const { return FOpen; }
+    /// How many entity blocks were begun.
+    std::size_t Begun() const { return FBegun; }
+
 private:
     /// The piece's lines are read: the next piece's first line follows them.
     bool Done(std::size_t LineCount)
@@ -164,6 +171,7 @@ private:
     bool &FOtherText;
     std::size_t FFirstLine = 0; ///< the number of the lines in the pieces before this one
     TEntity *FOpen = nullptr;   ///< the entity whose block is not closed yet
+    std::size_t FBegun = 0;
 };
 
 /// The end of the whole lines of Text. A CR at its very end may be the first
@@ -180,8 +188,10 @@ std::size_t WholeLinesEnd(std::string_view Text)
 
 /// Reads the map from the file piece by piece, so that the file's text and the
 /// list of its lines are never held whole beside the entities read from them.
+/// AfterPiece(Loader) is called after each piece that read.
+template <class TAfterPiece>
 void LoadPieces(TMapFile &Map, TTextFileReader &Reader, std::size_t PieceBytes, std::string &Error,
-    std::size_t &ErrorLine, bool &OtherText)
+    std::size_t &ErrorLine, bool &OtherText, const TAfterPiece &AfterPiece)
 {
     TPieceLoader Loader(Map, Error, ErrorLine, OtherText);
     TBlockLevel Level = TBlockLevel::Outside;
@@ -215,6 +225,7 @@ void LoadPieces(TMapFile &Map, TTextFileReader &Reader, std::size_t PieceBytes, 
         if (!Loader.Load(Lines, Last)) {
             return;
         }
+        AfterPiece(Loader);
         Level = CutLevel;
         Text.erase(0, CutOffset);
     }
@@ -244,7 +255,8 @@ void TMapFile::LoadFromFile(const std::string &AFileName, std::string &Error, st
     FOtherText = false;
     TTextFileReader Reader(AFileName);
     FIdentity = FileIdentity(AFileName);
-    LoadPieces(*this, Reader, std::max<std::size_t>(PieceBytes, 1), Error, FErrorLine, FOtherText);
+    LoadPieces(*this, Reader, std::max<std::size_t>(PieceBytes, 1), Error, FErrorLine, FOtherText,
+        [](const TPieceLoader &) {});
 }
 
 void TMapFile::LoadFromText(std::string_view Text, std::string &Error)
@@ -273,12 +285,7 @@ void TMapFile::SaveToList(TLineWriter &List) const
         if (!Item->IsStored() || IsEmptiedBrushEntity(*Item)) {
             continue;
         }
-        std::string &Buf = List.Buffer();
-        Buf += "// entity ";
-        char Digits[24];
-        auto Res = std::to_chars(Digits, Digits + sizeof(Digits), N++);
-        Buf.append(Digits, Res.ptr);
-        List.EndLine();
+        WriteEntityNumber(List, N++);
         Item->SaveToList(List);
     }
 }
@@ -373,6 +380,11 @@ void TWriteSet::Add(const TMapFile &Map, const std::string &FileName)
     FFiles.push_back({FileName, Map.PrepareFile(FileName), Map.WrittenCounts()});
 }
 
+void TWriteSet::Add(const std::string &FileName, TAtomicFileWriter Writer, TMapFile::TCounts Counts)
+{
+    FFiles.push_back({FileName, std::move(Writer), Counts});
+}
+
 void TWriteSet::Commit(std::ostream &Out, bool Counts)
 {
     for (TPrepared &File : FFiles) {
@@ -442,18 +454,147 @@ void LoadMapFile(TMapFile &Map, const std::string &FileName, TLoadFailure Failur
     Map.SetFileName(FileName);
     std::string Error;
     Map.LoadFromFile(FileName, Error);
-    if (Error.empty()) {
-        return;
+    if (!Error.empty()) {
+        RaiseLoadError(FileName, Map.ErrorLine(), Error, Failure);
     }
+}
+
+void RaiseLoadError(const std::string &FileName, std::size_t Line, const std::string &Error, TLoadFailure Failure)
+{
     // Which file and where: one of several maps a pattern found may be the
     // broken one.
     char Digits[24];
-    const auto Res = std::to_chars(Digits, Digits + sizeof(Digits), Map.ErrorLine());
+    const auto Res = std::to_chars(Digits, Digits + sizeof(Digits), Line);
     const std::string Text = FileName + ":" + std::string(Digits, Res.ptr) + ": " + Error;
     if (Failure == TLoadFailure::lfDiagnostic) {
         throw EMapLoadError(Text);
     }
     RaiseError(Text);
+}
+
+struct TMapStream::TOpenBlock
+{
+    bool Released = false;          ///< some of its brushes were passed on
+    std::size_t PropsAtRelease = 0; ///< its properties then
+    bool HadBrushes = false;        ///< brushes were passed on, written or left out
+    bool HeadWritten = false;       ///< a stored brush was passed on: the entity is written
+    std::size_t BrushNumber = 0;    ///< of the next brush written
+};
+
+bool TMapStream::Run(
+    const std::string &FileName, TLineWriter &Out, const TProcess &Process, std::string &Error, std::size_t PieceBytes)
+{
+    *this = TMapStream();
+    TMapFile Map;
+    TOpenBlock Block;
+    TTextFileReader Reader(FileName);
+    LoadPieces(Map, Reader, std::max<std::size_t>(PieceBytes, 1), Error, FErrorLine, FOtherText,
+        [&](const TPieceLoader &Loader) {
+            FEntitiesRead = Loader.Begun();
+            PassOn(Map, Loader.Open(), Out, Process, Block);
+        });
+    if (!Error.empty() || FBroken) {
+        return !FBroken;
+    }
+    if (FFailure) {
+        std::rethrow_exception(FFailure);
+    }
+    if (!FHeaderWritten) {
+        WriteHeader(Map, Out); // a text without entities
+    }
+    return true;
+}
+
+void TMapStream::PassOn(TMapFile &Map, TEntity *Open, TLineWriter &Out, const TProcess &Process, TOpenBlock &Block)
+{
+    // The header is complete once an entity block has begun.
+    if (!FHeaderWritten && FEntitiesRead > 0) {
+        WriteHeader(Map, Out);
+    }
+    // The open entity is the last; those before it are complete.
+    for (std::unique_ptr<TEntity> &E : Map.TakeAll()) {
+        if (E.get() != Open) {
+            Finish(*E, Out, Process, Block);
+            continue;
+        }
+        Map.Add(std::move(E));
+        bool Now = false;
+        if (!FFailure && !FBroken && Call(Process, *Open, false, Now) && Now) {
+            Release(*Open, Out, Block);
+        } else if (FFailure || FBroken) {
+            Open->Brushes.Clear(); // nothing is written any more: only the reading goes on
+        }
+    }
+}
+
+void TMapStream::WriteHeader(const TMapFile &Map, TLineWriter &Out)
+{
+    for (const std::string &Line : Map.Header()) {
+        Out.Add(Line);
+    }
+    Out.Add("");
+    FHeaderWritten = true;
+}
+
+bool TMapStream::Call(const TProcess &Process, TEntity &E, bool Whole, bool &Answer)
+{
+    try {
+        Answer = Process(E, Whole);
+        return true;
+    } catch (...) {
+        FFailure = std::current_exception();
+        return false;
+    }
+}
+
+void TMapStream::Release(TEntity &E, TLineWriter &Out, TOpenBlock &Block)
+{
+    // What was passed on was decided by the properties as they were then.
+    if (Block.Released && (E.Props.size() != Block.PropsAtRelease || (Block.HeadWritten && !E.IsStored()))) {
+        FBroken = true;
+        E.Brushes.Clear();
+        return;
+    }
+    if (E.Brushes.Empty()) {
+        return; // nothing to pass on: properties may still come
+    }
+    if (!Block.Released) {
+        Block.Released = true;
+        Block.PropsAtRelease = E.Props.size();
+    }
+    for (const TBrush &B : E.Brushes) {
+        Block.HadBrushes = true;
+        if (!B.IsStored() || !E.IsStored()) {
+            continue;
+        }
+        if (!Block.HeadWritten) {
+            WriteEntityNumber(Out, FWritten.Entities++);
+            WriteEntityHead(Out, E);
+            Block.HeadWritten = true;
+        }
+        WriteNumberedBrush(Out, B, Block.BrushNumber++);
+        ++FWritten.Brushes;
+    }
+    E.Brushes.Clear();
+}
+
+void TMapStream::Finish(TEntity &E, TLineWriter &Out, const TProcess &Process, TOpenBlock &Block)
+{
+    bool Unused = false;
+    if (!FFailure && !FBroken && Call(Process, E, true, Unused)) {
+        Release(E, Out, Block);
+        // A brush entity whose brushes all went is left out, as the writer of
+        // whole maps leaves it out.
+        const bool Emptied = !E.WorldSpawn() && Block.HadBrushes && !Block.HeadWritten;
+        if (!FBroken && E.IsStored() && !Emptied) {
+            if (!Block.HeadWritten) {
+                WriteEntityNumber(Out, FWritten.Entities++);
+                WriteEntityHead(Out, E);
+            }
+            Out.Add("}");
+        }
+    }
+    Block = TOpenBlock();
 }
 
 std::string_view IdFileNamePart(std::string_view FileName)

@@ -54,6 +54,58 @@ std::string World(int N, int Faces, const std::string &End)
     return S + "}" + End;
 }
 
+/// Changes for the stream, each looking at one entity as TMapStream asks.
+struct TStreamChange
+{
+    const char *Name;
+    TMapStream::TProcess Process;
+};
+
+const TStreamChange StreamChanges[] = {{"none", [](TEntity &, bool) { return true; }},
+    // Brushes go by their own faces, entities by a key; the entities left
+    // without brushes are not written.
+    {"brushes and entities removed",
+        [](TEntity &E, bool) {
+            for (TBrush &B : E.Brushes) {
+                B.SetIsStored(B.Count() == 0 || static_cast<long>(B.Sides(0).p1.x) % 2 == 0);
+            }
+            E.SetIsStored(!E.PropExists("c"));
+            return true;
+        }},
+    // An entity decided whole waits for its last brush.
+    {"entities other than the world decided whole", [](TEntity &E, bool Whole) {
+         if (!Whole && !E.WorldSpawn()) {
+             return false;
+         }
+         E.SetIsStored(E.WorldSpawn() || E.Brushes.Count() < 2);
+         return true;
+     }}};
+
+/// What the stream writes of the file, or why it did not.
+std::string Streamed(
+    const fs::path &Name, std::size_t Piece, const TStreamChange &Change, std::string &Error, std::size_t &ErrorLine)
+{
+    TLineWriter W;
+    TMapStream Stream;
+    if (!Stream.Run(Name.string(), W, Change.Process, Error, Piece)) {
+        return "(read whole)";
+    }
+    ErrorLine = Stream.ErrorLine();
+    return W.Text();
+}
+
+/// The same change made to the map read whole.
+std::string ChangedWhole(const std::string &Text, const TStreamChange &Change)
+{
+    TMapFile Map;
+    std::string Error;
+    Map.LoadFromText(Text, Error);
+    for (std::size_t I = 0; I < Map.Count(); ++I) {
+        Change.Process(Map[I], true);
+    }
+    return Written(Map);
+}
+
 } // namespace
 
 TEST(TMapFile, LoadingInPiecesReadsAsAWhole)
@@ -94,6 +146,11 @@ TEST(TMapFile, LoadingInPiecesReadsAsAWhole)
         {"a bad patch after brush primitives", "{\n{\nbrushDef\n{\n" + Primitive + "\n}\n}\n" + Patch +
                                                    Patch.substr(0, Patch.size() - 4) + "( ( 0 0 0 0 0 ) )\n}\n}\n"},
         {"a brushDef cut short", "{\n{\nbrushDef\n{\n" + Primitive + "\n}\n"},
+        {"entities with and without brushes", "// head\n" + World(4, 2, "\n") + "{\n\"c\" \"1\"\n}\n{\n\"k\" \"v\"\n" +
+                                                  Patch + "{\n" + Face + "\n}\n}\n"},
+        // Read piece by piece, the property comes after its brushes were passed on.
+        {"a property after brushes",
+            "{\n\"classname\" \"worldspawn\"\n{\n" + Face + "\n}\n{\n" + Face + "\n}\n\"c\" \"1\"\n}\n"},
     };
     const fs::path Dir = TempDir("load");
     const fs::path Name = Dir / "t.map";
@@ -112,6 +169,24 @@ TEST(TMapFile, LoadingInPiecesReadsAsAWhole)
             EXPECT_EQ(InPieces.ErrorLine(), Whole.ErrorLine());
             EXPECT_EQ(InPieces.Count(), Whole.Count());
             EXPECT_EQ(Written(InPieces), Written(Whole));
+            // Written as read, whatever the change, when the text allows it.
+            for (const TStreamChange &Change : StreamChanges) {
+                SCOPED_TRACE(Change.Name);
+                std::string StreamError;
+                std::size_t StreamLine = 0;
+                const std::string Text = Streamed(Name, Piece, Change, StreamError, StreamLine);
+                EXPECT_EQ(StreamError, WholeError);
+                if (!WholeError.empty()) {
+                    EXPECT_EQ(StreamLine, Whole.ErrorLine());
+                    continue;
+                }
+                const bool LateProperty = std::string_view(C.Name) == "a property after brushes";
+                if (LateProperty && Piece < C.Text.size()) {
+                    EXPECT_EQ(Text, "(read whole)");
+                } else {
+                    EXPECT_EQ(Text, ChangedWhole(C.Text, Change));
+                }
+            }
         }
     }
     fs::remove_all(Dir);
@@ -136,6 +211,11 @@ TEST(TMapFile, LoadingTheCorpusInPiecesReadsAsAWhole)
         InPieces.LoadFromFile(Item.path().string(), Error, 1000);
         EXPECT_EQ(Error, WholeError);
         EXPECT_TRUE(Written(InPieces) == Written(Whole));
+        for (const TStreamChange &Change : StreamChanges) {
+            SCOPED_TRACE(Change.Name);
+            std::size_t Line = 0;
+            EXPECT_TRUE(Streamed(Item.path(), 1000, Change, Error, Line) == ChangedWhole(ReadAll(Item.path()), Change));
+        }
     }
 }
 

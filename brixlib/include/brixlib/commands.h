@@ -101,6 +101,9 @@ void RemoveDupIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, TComm
 /// class name or id, brushes by texture, TrenchBroom layers by name
 /// (RemoveLayers).
 void ApplyRules(const TRules &Rules, TMapFile &Map, TMapRole Role);
+/// The same for one entity, without the layer rules (a layer is a matter of
+/// the whole map).
+void ApplyRules(const TRules &Rules, TEntity &E, TMapRole Role);
 
 /// Whether E is world geometry for cuts: a func_group (TrenchBroom's groups
 /// and layers among them) or a class whose name begins with "func_detail".
@@ -117,6 +120,9 @@ bool IsWorldGeometry(const TEntity &E);
 /// EntityAreas is not empty (world geometry has no place of its own and never
 /// raises).
 void CutOffAreas(TMapFile &Map, TAreaList &BrushAreas, TAreaList &EntityAreas);
+/// The cut of one entity, the areas resolved already: the worldspawn and world
+/// geometry brush by brush, any other entity whole.
+void CutOffEntity(TEntity &E, const TAreaList &BrushAreas, const TAreaList &EntityAreas);
 
 // --- TrenchBroom layers --------------------------------------------------------
 
@@ -152,6 +158,8 @@ struct TTextureRename
 /// to the result of those before. Raises the invalid-mask error for a
 /// malformed mask, whatever the map holds.
 void RenameTextures(TMapFile &Map, const std::vector<TTextureRename> &Renames);
+/// The same for one entity.
+void RenameTextures(TEntity &E, const std::vector<TTextureRename> &Renames);
 
 /// Writes every face of Map in the Valve 220 form: a face in the Standard form
 /// ("TEXTURE xoff yoff rot xscale yscale", maybe followed by the three

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <exception>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <stdexcept>
@@ -214,6 +216,60 @@ void LoadMapFile(TMapFile &Map, const std::string &FileName, TLoadFailure Failur
 /// The file-name part of identifiers: the name after its last "\", "/" or ":".
 std::string_view IdFileNamePart(std::string_view FileName);
 
+/// Raises what LoadMapFile raises for a map that did not read: "FILE:LINE: TEXT".
+[[noreturn]] void RaiseLoadError(
+    const std::string &FileName, std::size_t Line, const std::string &Error, TLoadFailure Failure);
+
+/// A map file read, changed and written piece by piece, for changes that look
+/// at one entity at a time: the map is never held whole, so a map of any size
+/// takes about the memory of one piece and of its largest entity that must
+/// wait. What it writes is what TMapFile::SaveToList writes of the map read
+/// whole and changed entity by entity.
+class TMapStream
+{
+public:
+    /// Changes an entity as it is read. Whole: its block is closed; the
+    /// answer does not matter. Otherwise the block goes on, and the entity
+    /// holds the brushes read since the last answer true (those before are
+    /// written or left out already): true lets them be written now, false
+    /// keeps them for the next call, and then the entity must be left as it
+    /// was. The answer must depend on the properties only.
+    using TProcess = std::function<bool(TEntity &E, bool Whole)>;
+
+    /// Reads FileName and writes what Process leaves of it to Out. A malformed
+    /// text sets Error and ErrorLine as TMapFile::LoadFromFile does (Out then
+    /// holds nothing of use); the first error Process raises is raised once the
+    /// whole text has read without one. An unreadable file raises "Cannot open
+    /// file "%s". %s". Returns false, Out holding nothing of use, when the
+    /// text cannot be written as it is read: an entity's property after
+    /// brushes that were passed on. The map must then be read whole.
+    bool Run(const std::string &FileName, TLineWriter &Out, const TProcess &Process, std::string &Error,
+        std::size_t PieceBytes = TMapFile::DefaultPieceBytes);
+
+    std::size_t ErrorLine() const { return FErrorLine; }
+    bool HoldsOtherText() const { return FOtherText; }
+    /// The entity blocks begun.
+    std::size_t EntitiesRead() const { return FEntitiesRead; }
+    /// What was written, counted as TMapFile::WrittenCounts counts.
+    TMapFile::TCounts Written() const { return FWritten; }
+
+private:
+    struct TOpenBlock; ///< what is known of the entity whose block is open
+    void PassOn(TMapFile &Map, TEntity *Open, TLineWriter &Out, const TProcess &Process, TOpenBlock &Block);
+    void Finish(TEntity &E, TLineWriter &Out, const TProcess &Process, TOpenBlock &Block);
+    void Release(TEntity &E, TLineWriter &Out, TOpenBlock &Block);
+    void WriteHeader(const TMapFile &Map, TLineWriter &Out);
+    bool Call(const TProcess &Process, TEntity &E, bool Whole, bool &Answer);
+
+    std::size_t FErrorLine = 0;
+    std::size_t FEntitiesRead = 0;
+    TMapFile::TCounts FWritten;
+    std::exception_ptr FFailure; ///< the first error of Process
+    bool FOtherText = false;
+    bool FHeaderWritten = false;
+    bool FBroken = false; ///< the text cannot be written as it is read
+};
+
 /// The additional maps of a run.
 class TMapFileList
 {
@@ -243,6 +299,8 @@ class TWriteSet
 public:
     void Add(const TMapFile &Map) { Add(Map, Map.FileName()); }
     void Add(const TMapFile &Map, const std::string &FileName);
+    /// A file written already (by a TMapStream), holding Counts.
+    void Add(const std::string &FileName, TAtomicFileWriter Writer, TMapFile::TCounts Counts);
     /// In the order added, each followed by its "%s saved" line on Out, and
     /// with Counts by the line "  N entities, M brushes" of what it holds.
     void Commit(std::ostream &Out, bool Counts = false);
