@@ -157,12 +157,15 @@ void WriteResults(TRunState &State, std::ostream &Out, std::istream &In, std::op
 
 /// Whether the run may read, change and write the source a piece at a time,
 /// so that a map of any size takes little memory: a merge of the source alone
-/// whose changes each look at one entity, and no mask that would raise its
+/// whose changes each look at one entity (mkid numbers after the highest
+/// number of the whole map), and no mask that would raise its
 /// error where the passes over the whole map raise it.
 bool CanStream(const TRunState &State)
 {
-    if (State.Command != TCommand::cmdConcat || !State.AddFileMasks.empty() ||
-        !State.WorldspawnSourceMap.FileName().empty() || State.ConvertToValve) {
+    const bool OneEntityAtATime = State.Command == TCommand::cmdConcat || State.Command == TCommand::cmdRmId ||
+                                  State.Command == TCommand::cmdRmDpId;
+    if (!OneEntityAtATime || !State.AddFileMasks.empty() || !State.WorldspawnSourceMap.FileName().empty() ||
+        State.ConvertToValve) {
         return false;
     }
     for (const TAreaList *Areas : {&State.BrushAreas, &State.EntityAreas}) {
@@ -221,13 +224,27 @@ bool StreamRun(TRunState &State, std::ostream &Out, std::istream &In)
             Prepared = true;
         }
     };
-    const auto Process = [&State, &Prepare](TEntity &E, bool Whole) {
+    TRepeatedIds Ids;
+    const TEntity *IdDone = nullptr; // the open entity whose id is dealt with
+    const auto Process = [&](TEntity &E, bool Whole) {
         Prepare();
-        // An entity cut whole waits for its last brush.
-        if (!Whole && !E.WorldSpawn() && !IsWorldGeometry(E) && !State.EntityAreas.Empty()) {
+        // The properties are complete once brushes follow them; an entity cut
+        // whole waits for its last brush.
+        if (!Whole && (E.Brushes.Empty() || (!E.WorldSpawn() && !IsWorldGeometry(E) && !State.EntityAreas.Empty()))) {
             return false;
         }
         ApplyRules(State.Rules, E, TMapRole::mrSource);
+        // Once for each entity, however many pieces its block takes.
+        if (IdDone != &E) {
+            IdDone = &E;
+            if (State.Command == TCommand::cmdRmId ? E.RemoveID()
+                                                   : State.Command == TCommand::cmdRmDpId && Ids.RemoveRepeated(E)) {
+                ++State.Stats.IdsChanged;
+            }
+        }
+        if (Whole) {
+            IdDone = nullptr; // the next entity may take its place in memory
+        }
         // Renamed first, so the destination's texture rules see the new names.
         RenameTextures(E, State.TextureRenames);
         ApplyRules(State.Rules, E, TMapRole::mrDestination);
@@ -266,8 +283,12 @@ bool StreamRun(TRunState &State, std::ostream &Out, std::istream &In)
 
 void ExecuteRun(TRunState &State, std::ostream &Out, std::istream &In)
 {
-    if (CanStream(State) && StreamRun(State, Out, In)) {
-        return;
+    if (CanStream(State)) {
+        const TCommandStats Before = State.Stats;
+        if (StreamRun(State, Out, In)) {
+            return;
+        }
+        State.Stats = Before; // counted afresh over the whole map
     }
     LoadSourceMap(State);
     LoadAdditionalMaps(State, Out);

@@ -5,7 +5,6 @@
 #include <limits>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 
 #include "brixlib/entitykeys.h"
 #include "brixlib/mapfile.h"
@@ -106,17 +105,22 @@ std::size_t TMapFile::RemoveID()
     return Removed;
 }
 
+bool TRepeatedIds::RemoveRepeated(TEntity &E)
+{
+    if (!E.Indexed() || FSeen.insert(CaseFoldKey(E.IDView())).second) {
+        return false;
+    }
+    E.RemoveID();
+    return true;
+}
+
 std::size_t TMapFile::RemoveDupIDs()
 {
-    std::unordered_set<std::string> Seen;
+    TRepeatedIds Ids;
     std::size_t Removed = 0;
     for (const auto &Item : FItems) {
-        if (!Item->Indexed()) {
-            continue;
-        }
-        if (!Seen.insert(CaseFoldKey(Item->IDView())).second) {
+        if (Ids.RemoveRepeated(*Item)) {
             FNeedSave = true;
-            Item->RemoveID();
             ++Removed;
         }
     }

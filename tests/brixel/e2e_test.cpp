@@ -513,6 +513,9 @@ TEST(Brixel, Commands)
     const std::vector<TFile> Triggered = {
         {"base.map", Map({{WsBaseProps, {}}, Named})}, {"t.map", Map({Trigger, Named})}};
     const std::string Face = "{\r\n( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) FLOOR 8 -16 90 0.5 2\r\n}\r\n";
+    const std::vector<std::string> Walls(7000, W1); // 2.4 MB
+    std::string LateProperty = Map({{{{"classname", "func_group"}, {"id", "A"}}, Walls}});
+    LateProperty.insert(LateProperty.size() - 3, "\"late\" \"1\"\r\n");
     const std::string ValveFace =
         "{\r\n( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) FLOOR [ 0 1 0 8 ] [ 1 0 0 -16 ] 90 0.5 2\r\n}\r\n";
     RunCases({
@@ -583,6 +586,18 @@ TEST(Brixel, Commands)
         {"rmid leaves files without ids alone", {"rmid", "base.map", "s.map", "-dest:out.map", "-y"},
             {{"base.map", Base}, {"s.map", SrcS}}, "", Saved, 0,
             {{"out.map", Map({{WsBaseProps, {W1, W2}}, Light, {{{"classname", "func_door"}}, {D1}}})}}},
+        // Blocks longer than the pieces a map is read in: each id is dealt with once.
+        {"rmid on a long block", {"rmid", "g.map", "-dest:out.map", "-y", "-v"},
+            {{"g.map", Map({{{{"classname", "func_group"}, {"id", "A"}, {"id", "B"}}, Walls}})}}, "",
+            "out.map saved\n  1 entities, 7000 brushes\n  ids removed: 1\nComplete\n", 0,
+            {{"out.map", Map({{{{"classname", "func_group"}, {"id", "B"}}, Walls}})}}},
+        {"rmid on a long block with a property after its brushes", {"rmid", "g.map", "-dest:out.map", "-y", "-v"},
+            {{"g.map", LateProperty}}, "", "out.map saved\n  1 entities, 7000 brushes\n  ids removed: 1\nComplete\n", 0,
+            {{"out.map", Map({{{{"classname", "func_group"}, {"late", "1"}}, Walls}})}}},
+        {"rmdpid on a long block", {"rmdpid", "g.map", "-dest:out.map", "-y", "-v"},
+            {{"g.map", Map({{{{"classname", "func_group"}, {"id", "A"}}, Walls}, {{{"id", "a"}}, {}}})}}, "",
+            "out.map saved\n  2 entities, 7000 brushes\n  repeated ids removed: 1\nComplete\n", 0,
+            {{"out.map", Map({{{{"classname", "func_group"}, {"id", "A"}}, Walls}, {{}, {}}})}}},
         {"rmdpid", {"rmdpid", "dup.map", "-dest:out.map", "-y"},
             {{"dup.map", Map({Door, {{{"classname", "func_door"}, {"id", "DOOR1"}}, {D2}}})}}, "", Saved, 0,
             {{"out.map", Map({Door, {{{"classname", "func_door"}}, {D2}}})}}},

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "brixlib/files.h"
@@ -87,6 +88,19 @@ private:
 /// class name and spawn flags and, when Item has no brushes, the same origin
 /// text.
 bool IsAnalog(const TEntity &Item, const TEntity &Ent);
+
+/// The entities seen so far, by identifier without regard to letter case:
+/// entity by entity in map order, the first of equal identifiers is kept.
+class TRepeatedIds
+{
+public:
+    /// Removes E's first "id" when an entity before had the same identifier;
+    /// returns whether it did.
+    bool RemoveRepeated(TEntity &E);
+
+private:
+    std::unordered_set<std::string> FSeen; ///< as CaseFoldKey
+};
 
 /// A level-map file in memory: its entities, its name, and whether an
 /// identifier operation changed it. The searches scan in map order; commands
