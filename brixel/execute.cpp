@@ -157,13 +157,13 @@ void WriteResults(TRunState &State, std::ostream &Out, std::istream &In, std::op
 
 /// Whether the run may read, change and write the source a piece at a time,
 /// so that a map of any size takes little memory: a merge of the source alone
-/// whose changes each look at one entity (mkid numbers after the highest
-/// number of the whole map), and no mask that would raise its
+/// whose changes each look at one entity (mkid reads it twice: its numbers
+/// follow the highest of the whole map), and no mask that would raise its
 /// error where the passes over the whole map raise it.
 bool CanStream(const TRunState &State)
 {
-    const bool OneEntityAtATime = State.Command == TCommand::cmdConcat || State.Command == TCommand::cmdRmId ||
-                                  State.Command == TCommand::cmdRmDpId;
+    const bool OneEntityAtATime = State.Command == TCommand::cmdConcat || State.Command == TCommand::cmdMkId ||
+                                  State.Command == TCommand::cmdRmId || State.Command == TCommand::cmdRmDpId;
     if (!OneEntityAtATime || !State.AddFileMasks.empty() || !State.WorldspawnSourceMap.FileName().empty() ||
         State.ConvertToValve) {
         return false;
@@ -189,6 +189,58 @@ bool CanStream(const TRunState &State)
         return false;
     }
     return true;
+}
+
+/// The identifier command's change of one entity; whether it changed it.
+bool ChangeId(TCommand Command, TEntity &E, TIdNumbers &Numbers, std::string_view NamePart, TRepeatedIds &Ids)
+{
+    switch (Command) {
+        case TCommand::cmdMkId:
+            return Numbers.Give(E, NamePart);
+        case TCommand::cmdRmId:
+            return E.RemoveID();
+        case TCommand::cmdRmDpId:
+            return Ids.RemoveRepeated(E);
+        case TCommand::cmdConcat:
+        case TCommand::cmdExtract:
+        case TCommand::cmdNone:
+        case TCommand::cmdHelp:
+            break;
+    }
+    return false;
+}
+
+/// Tells the first call of a stream's processing for each entity, however
+/// many pieces its block takes.
+class TFirstCall
+{
+public:
+    bool operator()(const TEntity &E, bool Whole)
+    {
+        const bool First = FOpen != &E;
+        // The next entity may take the place in memory of one that is closed.
+        FOpen = Whole ? nullptr : &E;
+        return First;
+    }
+
+private:
+    const TEntity *FOpen = nullptr;
+};
+
+/// Streams the source as LoadSourceMap reads it, with its errors; false when
+/// the map must be read whole.
+bool StreamSource(const std::string &Name, TLineWriter &Writer, const TMapStream::TProcess &Process, TMapStream &Stream)
+{
+    std::string Error;
+    const bool Streamed = Stream.Run(Name, Writer, Process, Error);
+    if (!Error.empty()) {
+        RaiseLoadError(Name, Stream.ErrorLine(), Error, TLoadFailure::lfDiagnostic);
+    }
+    // As for the map read whole: a text that is no map is not written back.
+    if (Streamed && Stream.EntitiesRead() == 0 && Stream.HoldsOtherText()) {
+        RaiseError(FmtMsg(TMsgId::msgNotAMapFile, {Name}));
+    }
+    return Streamed;
 }
 
 /// The run of CanStream, the changes of the passes over the whole map made
@@ -224,8 +276,33 @@ bool StreamRun(TRunState &State, std::ostream &Out, std::istream &In)
             Prepared = true;
         }
     };
+    const std::string &Name = State.SourceMap.FileName();
+    TIdNumbers Numbers;
+    if (State.Command == TCommand::cmdMkId) {
+        // The numbers given follow the highest of the whole map: a first
+        // reading, which writes nothing, counts them.
+        TLineWriter Nothing;
+        Nothing.SetSink([](std::string_view) {});
+        TFirstCall First;
+        TMapStream Counting;
+        const auto Count = [&Numbers, &First](TEntity &E, bool Whole) {
+            if (!Whole && E.Brushes.Empty()) {
+                return false; // more properties may come
+            }
+            if (First(E, Whole)) {
+                Numbers.Count(E);
+            }
+            E.SetIsStored(false);
+            return true;
+        };
+        if (!StreamSource(Name, Nothing, Count, Counting)) {
+            return false;
+        }
+        Numbers.Check(State.DestMap.FileName());
+    }
+    const std::string_view NamePart = IdFileNamePart(State.DestMap.FileName());
     TRepeatedIds Ids;
-    const TEntity *IdDone = nullptr; // the open entity whose id is dealt with
+    TFirstCall First;
     const auto Process = [&](TEntity &E, bool Whole) {
         Prepare();
         // The properties are complete once brushes follow them; an entity cut
@@ -234,16 +311,8 @@ bool StreamRun(TRunState &State, std::ostream &Out, std::istream &In)
             return false;
         }
         ApplyRules(State.Rules, E, TMapRole::mrSource);
-        // Once for each entity, however many pieces its block takes.
-        if (IdDone != &E) {
-            IdDone = &E;
-            if (State.Command == TCommand::cmdRmId ? E.RemoveID()
-                                                   : State.Command == TCommand::cmdRmDpId && Ids.RemoveRepeated(E)) {
-                ++State.Stats.IdsChanged;
-            }
-        }
-        if (Whole) {
-            IdDone = nullptr; // the next entity may take its place in memory
+        if (First(E, Whole) && ChangeId(State.Command, E, Numbers, NamePart, Ids)) {
+            ++State.Stats.IdsChanged;
         }
         // Renamed first, so the destination's texture rules see the new names.
         RenameTextures(E, State.TextureRenames);
@@ -251,19 +320,9 @@ bool StreamRun(TRunState &State, std::ostream &Out, std::istream &In)
         CutOffEntity(E, State.BrushAreas, State.EntityAreas);
         return true;
     };
-    const std::string &Name = State.SourceMap.FileName();
     TMapStream Stream;
-    std::string Error;
-    const bool Streamed = Stream.Run(Name, Writer, Process, Error);
-    if (!Error.empty()) {
-        RaiseLoadError(Name, Stream.ErrorLine(), Error, TLoadFailure::lfDiagnostic);
-    }
-    if (!Streamed) {
+    if (!StreamSource(Name, Writer, Process, Stream)) {
         return false;
-    }
-    // As for the map read whole: a text that is no map is not written back.
-    if (Stream.EntitiesRead() == 0 && Stream.HoldsOtherText()) {
-        RaiseError(FmtMsg(TMsgId::msgNotAMapFile, {Name}));
     }
     Prepare();
     Writer.Flush();

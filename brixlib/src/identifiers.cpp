@@ -1,5 +1,6 @@
 // Entity identifiers of a whole map: giving numbered identifiers, removing
 // them, and removing repeated ones.
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <limits>
@@ -41,56 +42,65 @@ std::string_view NumberPart(std::string_view ID)
 
 } // namespace
 
+void TIdNumbers::Count(const TEntity &E)
+{
+    if (E.WorldSpawn()) {
+        return;
+    }
+    if (!E.Indexed()) {
+        ++FNeeded;
+        return;
+    }
+    const std::string_view Number = NumberPart(E.PropValue(KeyId));
+    if (!Number.empty()) {
+        FHighest = std::max<std::int64_t>(FHighest, StrToInt(Number));
+    }
+}
+
+void TIdNumbers::Check(const std::string &FileName) const
+{
+    // Every number given must stay a number that the next run can read: when
+    // they would not all fit, none is given.
+    if (FNeeded > std::numeric_limits<std::int32_t>::max() - FHighest) {
+        RaiseError(FmtMsg(TMsgId::msgNoFreeIdentifier, {FileName}));
+    }
+}
+
+bool TIdNumbers::Give(TEntity &E, std::string_view NamePart)
+{
+    if (E.WorldSpawn() || E.Indexed()) {
+        return false;
+    }
+    ++FHighest;
+    FNewID.assign(NamePart);
+    FNewID += '#';
+    char Digits[24];
+    auto Res = std::to_chars(Digits, Digits + sizeof(Digits), FHighest);
+    FNewID.append(Digits, Res.ptr);
+    if (!E.PropExists(KeyId)) {
+        // Room for exactly one more property: doubling every full list of
+        // a large map would cost more than the identifiers themselves.
+        E.Props.reserve(E.Props.size() + 1);
+        E.Values.reserve(E.Values.size() + 1);
+    }
+    E.SetID(FNewID);
+    return true;
+}
+
 std::size_t TMapFile::ReIndex()
 {
     // All number parts are read before any identifier is given, so a number
     // that does not fit leaves the map as it was.
-    std::int64_t Highest = 0;
+    TIdNumbers Numbers;
     for (const auto &Item : FItems) {
-        if (Item->WorldSpawn() || !Item->Indexed()) {
-            continue;
-        }
-        const std::string_view Number = NumberPart(Item->PropValue(KeyId));
-        if (!Number.empty()) {
-            const std::int32_t Value = StrToInt(Number);
-            if (Value > Highest) {
-                Highest = Value;
-            }
-        }
+        Numbers.Count(*Item);
     }
-    // Every number given must stay a number that the next run can read: when
-    // they would not all fit, none is given.
-    std::int64_t Needed = 0;
-    for (const auto &Item : FItems) {
-        if (!Item->WorldSpawn() && !Item->Indexed()) {
-            ++Needed;
-        }
-    }
-    if (Needed > std::numeric_limits<std::int32_t>::max() - Highest) {
-        RaiseError(FmtMsg(TMsgId::msgNoFreeIdentifier, {FFileName}));
-    }
+    Numbers.Check(FFileName);
     const std::string_view NamePart = IdFileNamePart(FFileName);
-    std::string NewID;
     for (const auto &Item : FItems) {
-        if (Item->WorldSpawn() || Item->Indexed()) {
-            continue;
-        }
-        ++Highest;
-        NewID.assign(NamePart);
-        NewID += '#';
-        char Digits[24];
-        auto Res = std::to_chars(Digits, Digits + sizeof(Digits), Highest);
-        NewID.append(Digits, Res.ptr);
-        if (!Item->PropExists(KeyId)) {
-            // Room for exactly one more property: doubling every full list of
-            // a large map would cost more than the identifiers themselves.
-            Item->Props.reserve(Item->Props.size() + 1);
-            Item->Values.reserve(Item->Values.size() + 1);
-        }
-        Item->SetID(NewID);
-        FNeedSave = true;
+        FNeedSave = Numbers.Give(*Item, NamePart) || FNeedSave;
     }
-    return static_cast<std::size_t>(Needed);
+    return Numbers.Needed();
 }
 
 std::size_t TMapFile::RemoveID()

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <iosfwd>
@@ -100,6 +101,29 @@ public:
 
 private:
     std::unordered_set<std::string> FSeen; ///< as CaseFoldKey
+};
+
+/// The numbers of "<file name>#N" identifiers: every entity of a map is
+/// counted first, then the entities without an identifier are given the
+/// numbers after the highest, in map order.
+class TIdNumbers
+{
+public:
+    /// Takes E into account: its number, or one more number to give.
+    void Count(const TEntity &E);
+    /// Raises "No free identifier number left in %s" when the numbers to give
+    /// would pass the largest 32-bit number.
+    void Check(const std::string &FileName) const;
+    /// How many numbers are to be given.
+    std::size_t Needed() const { return static_cast<std::size_t>(FNeeded); }
+    /// Gives E the identifier NamePart#N of the next number when E has none
+    /// and is not the worldspawn; returns whether it did.
+    bool Give(TEntity &E, std::string_view NamePart);
+
+private:
+    std::int64_t FHighest = 0;
+    std::int64_t FNeeded = 0;
+    std::string FNewID;
 };
 
 /// A level-map file in memory: its entities, its name, and whether an
