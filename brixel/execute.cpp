@@ -2,6 +2,7 @@
 // rule passes, command and cut-off areas, and the writing of the results.
 #include <optional>
 #include <ostream>
+#include <sstream>
 #include <string_view>
 #include <vector>
 
@@ -158,13 +159,14 @@ void WriteResults(TRunState &State, std::ostream &Out, std::istream &In, std::op
 /// Whether the run may read, change and write the source a piece at a time,
 /// so that a map of any size takes little memory: a merge of the source alone
 /// whose changes each look at one entity (mkid reads it twice: its numbers
-/// follow the highest of the whole map), and no mask that would raise its
+/// follow the highest of the whole map), or extract, and no mask that would raise its
 /// error where the passes over the whole map raise it.
 bool CanStream(const TRunState &State)
 {
-    const bool OneEntityAtATime = State.Command == TCommand::cmdConcat || State.Command == TCommand::cmdMkId ||
-                                  State.Command == TCommand::cmdRmId || State.Command == TCommand::cmdRmDpId;
-    if (!OneEntityAtATime || !State.AddFileMasks.empty() || !State.WorldspawnSourceMap.FileName().empty() ||
+    // Extract looks up the additional maps, which are read whole.
+    const bool WithAddMaps = State.Command == TCommand::cmdExtract;
+    if (State.Command == TCommand::cmdNone || State.Command == TCommand::cmdHelp ||
+        (!WithAddMaps && !State.AddFileMasks.empty()) || !State.WorldspawnSourceMap.FileName().empty() ||
         State.ConvertToValve) {
         return false;
     }
@@ -277,6 +279,22 @@ bool StreamRun(TRunState &State, std::ostream &Out, std::istream &In)
         }
     };
     const std::string &Name = State.SourceMap.FileName();
+    // The additional maps are read first but reported as if after the source:
+    // their lines wait, and a failure among them is left to the whole run.
+    std::ostringstream AddMapLines;
+    std::optional<TExtractStream> Extracting;
+    if (State.Command == TCommand::cmdExtract) {
+        try {
+            LoadAdditionalMaps(State, AddMapLines);
+        } catch (const std::exception &) {
+            State.AddMaps.Clear();
+            return false;
+        }
+        for (std::size_t M = 0; M < State.AddMaps.Count(); ++M) {
+            ApplyRules(State.Rules, State.AddMaps[M], TMapRole::mrAdditional);
+        }
+        Extracting.emplace(State.AddMaps);
+    }
     TIdNumbers Numbers;
     if (State.Command == TCommand::cmdMkId) {
         // The numbers given follow the highest of the whole map: a first
@@ -306,11 +324,16 @@ bool StreamRun(TRunState &State, std::ostream &Out, std::istream &In)
     const auto Process = [&](TEntity &E, bool Whole) {
         Prepare();
         // The properties are complete once brushes follow them; an entity cut
-        // whole waits for its last brush.
-        if (!Whole && (E.Brushes.Empty() || (!E.WorldSpawn() && !IsWorldGeometry(E) && !State.EntityAreas.Empty()))) {
+        // or extracted whole waits for its last brush.
+        const bool OfItsOwn = !E.WorldSpawn() && (Extracting || (!IsWorldGeometry(E) && !State.EntityAreas.Empty()));
+        if (!Whole && (E.Brushes.Empty() || OfItsOwn)) {
             return false;
         }
         ApplyRules(State.Rules, E, TMapRole::mrSource);
+        if (Extracting && !Extracting->Apply(E, Whole, State.Stats)) {
+            E.SetIsStored(false); // left out whole: not cut either
+            return true;
+        }
         if (First(E, Whole) && ChangeId(State.Command, E, Numbers, NamePart, Ids)) {
             ++State.Stats.IdsChanged;
         }
@@ -322,7 +345,17 @@ bool StreamRun(TRunState &State, std::ostream &Out, std::istream &In)
     };
     TMapStream Stream;
     if (!StreamSource(Name, Writer, Process, Stream)) {
+        State.AddMaps.Clear();
         return false;
+    }
+    const std::string Lines = AddMapLines.str();
+    for (std::size_t P = 0; P < Lines.size();) {
+        const std::size_t End = Lines.find(ConsoleLineBreak, P);
+        WriteLine(Out, std::string_view(Lines).substr(P, End - P));
+        P = End + ConsoleLineBreak.size();
+    }
+    if (Stream.Failure()) {
+        std::rethrow_exception(Stream.Failure());
     }
     Prepare();
     Writer.Flush();
@@ -332,6 +365,7 @@ bool StreamRun(TRunState &State, std::ostream &Out, std::istream &In)
         WriteFailed = true;
     }
     if (WriteFailed) {
+        State.AddMaps.Clear();
         return false;
     }
     WriteResults(State, Out, In, TStreamedDest{*File, Stream.Written()});

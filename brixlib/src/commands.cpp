@@ -65,6 +65,20 @@ bool SameClassAndFlags(const TEntity &A, const TEntity &B)
            A.PropValue(KeySpawnFlags) == B.PropValue(KeySpawnFlags);
 }
 
+/// What a brushless entity without identifier is matched by: class name,
+/// spawn flags and origin text.
+std::uint64_t PointKey(const TEntity &E)
+{
+    return TKeyHash(1).Add(E.PropValue(KeyClassName)).Add(E.PropValue(KeySpawnFlags)).Add(E.PropValue(KeyOrigin)).Key();
+}
+
+/// What a brush of an entity without identifier is matched by: class name,
+/// spawn flags and the brush with its textures.
+std::uint64_t EntityBrushKey(const TEntity &E, const TBrush &B)
+{
+    return TKeyHash(2).Add(E.PropValue(KeyClassName)).Add(E.PropValue(KeySpawnFlags)).Add(BrushKey(B, true)).Key();
+}
+
 /// The source entities without identifier, which every additional entity
 /// without identifier is compared with, found by what has to match instead
 /// of by trying them all: point entities by class name, spawn flags and
@@ -139,19 +153,6 @@ public:
     }
 
 private:
-    static std::uint64_t PointKey(const TEntity &E)
-    {
-        return TKeyHash(1)
-            .Add(E.PropValue(KeyClassName))
-            .Add(E.PropValue(KeySpawnFlags))
-            .Add(E.PropValue(KeyOrigin))
-            .Key();
-    }
-    static std::uint64_t EntityBrushKey(const TEntity &E, const TBrush &B)
-    {
-        return TKeyHash(2).Add(E.PropValue(KeyClassName)).Add(E.PropValue(KeySpawnFlags)).Add(BrushKey(B, true)).Key();
-    }
-
     struct TPointBucket
     {
         std::vector<TEntity *> Entities;
@@ -552,6 +553,8 @@ void Extract(TMapFile &Dest, TMapFile &Source, const TMapFileList &AddMaps)
 
 void Extract(TMapFile &Dest, TMapFile &Source, const TMapFileList &AddMaps, TCommandStats &Stats)
 {
+    // Whatever is left of the source, the editor's lines describe it.
+    Dest.SetHeader(Source.Header());
     const TLeftOutCount LeftOut(Source);
     TNonIndexedSources NonIndexedSources(Source);
     // Extract changes only IsStored flags of the source, which no lookup keys on.
@@ -607,6 +610,154 @@ void Extract(TMapFile &Dest, TMapFile &Source, const TMapFileList &AddMaps, TCom
             Dest.Add(std::move(S));
         }
     }
+}
+
+/// The additional maps' entities as the source's entities look for them.
+struct TExtractStream::TImpl
+{
+    std::unordered_map<std::string_view, std::vector<const TEntity *>> ById; ///< indexed ones
+    std::unordered_map<std::uint64_t, std::vector<const TEntity *>> Points;  ///< brushless, without id
+    std::unordered_map<std::uint64_t, std::vector<std::pair<const TEntity *, const TBrush *>>> Brushes;
+    std::unordered_set<std::string> SourceIds; ///< of the source entities met
+
+    // The source entity in hand, which may come in pieces (the worldspawn).
+    const TEntity *Open = nullptr;
+    struct TMatch
+    {
+        const TEntity *Entity;  ///< an additional entity with its id, class name and spawn flags
+        TBrushLookup Lookup;    ///< over its brushes
+        std::vector<bool> Used; ///< by position in that list: its first equal brush is found
+    };
+    std::vector<TMatch> Matches;
+    std::unordered_set<const TBrush *> Used; ///< additional brushes that found theirs
+    bool WasStored = false;
+    std::size_t StoredBefore = 0, StoredAfter = 0;
+
+    void Begin(const TEntity &S);
+    void MarkBrushes(TEntity &S);
+    bool Finish(TEntity &S, TCommandStats &Stats) const;
+};
+
+TExtractStream::TExtractStream(const TMapFileList &AddMaps) : FImpl(std::make_unique<TImpl>())
+{
+    for (std::size_t M = 0; M < AddMaps.Count(); ++M) {
+        for (std::size_t I = 0; I < AddMaps[M].Count(); ++I) {
+            const TEntity &E = AddMaps[M][I];
+            if (E.Indexed()) {
+                FImpl->ById[E.IDView()].push_back(&E);
+            } else if (E.Brushes.Empty()) {
+                FImpl->Points[PointKey(E)].push_back(&E);
+            } else {
+                for (const TBrush &B : E.Brushes) {
+                    FImpl->Brushes[EntityBrushKey(E, B)].emplace_back(&E, &B);
+                }
+            }
+        }
+    }
+}
+
+TExtractStream::~TExtractStream() = default;
+
+void TExtractStream::TImpl::Begin(const TEntity &S)
+{
+    Open = &S;
+    Matches.clear();
+    Used.clear();
+    WasStored = S.IsStored();
+    StoredBefore = StoredAfter = 0;
+    // Found by id only when it is the first source entity with that id.
+    if (!S.Indexed() || !SourceIds.emplace(S.IDView()).second) {
+        return;
+    }
+    const auto It = ById.find(S.IDView());
+    if (It == ById.end()) {
+        return;
+    }
+    for (const TEntity *E : It->second) {
+        if (SameClassAndFlags(S, *E)) {
+            Matches.push_back({E, TBrushLookup(E->Brushes), std::vector<bool>(E->Brushes.Count())});
+        }
+    }
+}
+
+void TExtractStream::TImpl::MarkBrushes(TEntity &S)
+{
+    // Each additional brush takes out the first equal brush of the entity:
+    // the brushes of one equal kind all take out the same one.
+    for (TBrush &B : S.Brushes) {
+        StoredBefore += B.IsStored() ? 1u : 0u;
+        bool Found = false;
+        for (TMatch &M : Matches) {
+            const std::ptrdiff_t J = M.Lookup.FindAnalog(B, true);
+            if (J >= 0 && !M.Used[static_cast<std::size_t>(J)]) {
+                M.Used[static_cast<std::size_t>(J)] = true;
+                Found = true;
+            }
+        }
+        if (!S.Indexed()) {
+            const auto It = Brushes.find(EntityBrushKey(S, B));
+            if (It != Brushes.end()) {
+                for (const auto &[E, AddB] : It->second) {
+                    if (!Used.contains(AddB) && SameClassAndFlags(*E, S) && B.Cmp(*AddB, true)) {
+                        Used.insert(AddB);
+                        Found = true;
+                    }
+                }
+            }
+        }
+        if (Found) {
+            B.SetIsStored(false);
+        }
+        StoredAfter += B.IsStored() ? 1u : 0u;
+    }
+}
+
+bool TExtractStream::TImpl::Finish(TEntity &S, TCommandStats &Stats) const
+{
+    // A brushless entity goes when an additional one with it is the same point.
+    if (S.Brushes.Empty() && !S.WorldSpawn()) {
+        const auto SamePoint = [&S](const TEntity &E) {
+            return E.Brushes.Empty() && SameClassAndFlags(S, E) && S.PropValue(KeyOrigin) == E.PropValue(KeyOrigin);
+        };
+        bool Found = false;
+        for (const TMatch &M : Matches) {
+            Found = Found || SamePoint(*M.Entity);
+        }
+        if (const auto It = Points.find(PointKey(S)); !S.Indexed() && It != Points.end()) {
+            for (const TEntity *E : It->second) {
+                Found = Found || SamePoint(*E);
+            }
+        }
+        if (Found) {
+            S.SetIsStored(false);
+        }
+    }
+    if (WasStored) {
+        Stats.BrushesLeftOut += StoredBefore - StoredAfter;
+        const bool Gone = !S.IsStored() || (!S.Brushes.Empty() && StoredAfter == 0);
+        if (!S.WorldSpawn() && Gone && (S.Brushes.Empty() || StoredBefore > 0)) {
+            ++Stats.EntitiesLeftOut;
+        }
+    }
+    // The worldspawn stays even when every brush of it is found elsewhere:
+    // a level needs its worldspawn and its properties. Only a rule removes it.
+    if (!S.WorldSpawn() && !S.Brushes.Empty() && !S.Brushes.IsStored()) {
+        S.SetIsStored(false);
+    }
+    return S.WorldSpawn() || S.IsStored();
+}
+
+bool TExtractStream::Apply(TEntity &S, bool Whole, TCommandStats &Stats)
+{
+    if (FImpl->Open != &S) {
+        FImpl->Begin(S);
+    }
+    FImpl->MarkBrushes(S);
+    if (!Whole) {
+        return true;
+    }
+    FImpl->Open = nullptr; // the next entity may take its place in memory
+    return FImpl->Finish(S, Stats);
 }
 
 void MakeIds(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, TCommandStats &Stats)

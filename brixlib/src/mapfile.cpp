@@ -493,11 +493,8 @@ bool TMapStream::Run(
             FEntitiesRead = Loader.Begun();
             PassOn(Map, Loader.Open(), Out, Process, Block);
         });
-    if (!Error.empty() || FBroken) {
+    if (!Error.empty() || FBroken || FFailure) {
         return !FBroken;
-    }
-    if (FFailure) {
-        std::rethrow_exception(FFailure);
     }
     if (!FHeaderWritten) {
         WriteHeader(Map, Out); // a text without entities

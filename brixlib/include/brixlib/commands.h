@@ -10,6 +10,7 @@
 // the writers leave it out.
 #pragma once
 
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -83,6 +84,30 @@ void Concat(
 /// its properties). The additional maps are not changed.
 void Extract(TMapFile &Dest, TMapFile &Source, const TMapFileList &AddMaps);
 void Extract(TMapFile &Dest, TMapFile &Source, const TMapFileList &AddMaps, TCommandStats &Stats);
+
+/// Extract for a source read piece by piece (TMapStream): each source entity,
+/// in map order, loses what Extract would take from it. Whole entities, but
+/// the worldspawn (which always stays) may come in pieces. The additional
+/// maps must outlive it, unchanged.
+class TExtractStream
+{
+public:
+    explicit TExtractStream(const TMapFileList &AddMaps);
+    ~TExtractStream();
+    TExtractStream(const TExtractStream &) = delete;
+    TExtractStream &operator=(const TExtractStream &) = delete;
+
+    /// S as read, its properties complete: all of it when Whole, else the
+    /// worldspawn's brushes read since the last call. Marks what the
+    /// additional maps hold, adds to Stats at the end of S, and returns
+    /// whether S stays (false: left out whole, as Extract leaves it out of
+    /// the destination).
+    bool Apply(TEntity &S, bool Whole, TCommandStats &Stats);
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> FImpl;
+};
 
 /// The identifier commands: Dest gets the source's entities and the change,
 /// and every additional map gets it in place (NeedSave tells which changed).

@@ -275,9 +275,10 @@ public:
     using TProcess = std::function<bool(TEntity &E, bool Whole)>;
 
     /// Reads FileName and writes what Process leaves of it to Out. A malformed
-    /// text sets Error and ErrorLine as TMapFile::LoadFromFile does (Out then
-    /// holds nothing of use); the first error Process raises is raised once the
-    /// whole text has read without one. An unreadable file raises "Cannot open
+    /// text sets Error and ErrorLine as TMapFile::LoadFromFile does; the first
+    /// error Process raises stops the changes and is kept in Failure, for the
+    /// caller to raise once it has dealt with the text's own errors. Out holds
+    /// nothing of use after either. An unreadable file raises "Cannot open
     /// file "%s". %s". Returns false, Out holding nothing of use, when the
     /// text cannot be written as it is read: an entity's property after
     /// brushes that were passed on. The map must then be read whole.
@@ -285,6 +286,7 @@ public:
         std::size_t PieceBytes = TMapFile::DefaultPieceBytes);
 
     std::size_t ErrorLine() const { return FErrorLine; }
+    const std::exception_ptr &Failure() const { return FFailure; }
     bool HoldsOtherText() const { return FOtherText; }
     /// The entity blocks begun.
     std::size_t EntitiesRead() const { return FEntitiesRead; }
