@@ -77,7 +77,24 @@ TEST(Corpus, EachMapAgainstItsOwnCopy)
         TMapFileList Copies;
         Copies.Add(std::make_unique<TMapFile>(Load(Path, Written(Original))));
         TMapFile Rest("rest.map");
-        Extract(Rest, Original, Copies);
+        TCommandStats WholeStats;
+        Extract(Rest, Original, Copies, WholeStats);
+        // Read in pieces against the same copy, the source loses the same.
+        TExtractStream Extracting(Copies);
+        TCommandStats Stats;
+        TLineWriter Streamed;
+        std::string Error;
+        const auto Process = [&](TEntity &E, bool Whole) {
+            if (!Whole && (E.Brushes.Empty() || !E.WorldSpawn())) {
+                return false;
+            }
+            E.SetIsStored(Extracting.Apply(E, Whole, Stats) && E.IsStored());
+            return true;
+        };
+        EXPECT_TRUE(TMapStream().Run(Path.string(), Streamed, Process, Error, 1000));
+        EXPECT_TRUE(Streamed.Text() == Written(Rest));
+        EXPECT_EQ(Stats.EntitiesLeftOut, WholeStats.EntitiesLeftOut);
+        EXPECT_EQ(Stats.BrushesLeftOut, WholeStats.BrushesLeftOut);
         for (std::size_t I = 0; I < Rest.Count(); ++I) {
             const TEntity &E = Rest[I];
             if (!E.IsStored()) {
