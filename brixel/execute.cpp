@@ -297,26 +297,13 @@ bool StreamRun(TRunState &State, std::ostream &Out, std::istream &In)
     }
     TIdNumbers Numbers;
     if (State.Command == TCommand::cmdMkId) {
-        // The numbers given follow the highest of the whole map: a first
-        // reading, which writes nothing, counts them.
-        TLineWriter Nothing;
-        Nothing.SetSink([](std::string_view) {});
-        TFirstCall First;
-        TMapStream Counting;
-        const auto Count = [&Numbers, &First](TEntity &E, bool Whole) {
-            if (!Whole && E.Brushes.Empty()) {
-                return false; // more properties may come
-            }
-            if (First(E, Whole)) {
-                Numbers.Count(E);
-            }
-            E.SetIsStored(false);
-            return true;
-        };
-        if (!StreamSource(Name, Nothing, Count, Counting)) {
+        // The numbers given follow the highest of the whole map: a quick look
+        // at its properties counts them. Numbers that do not fit, like any
+        // fault of the text, are reported in their order by the whole run.
+        ScanProperties(Name, [&Numbers](const TEntity &E) { Numbers.Count(E); });
+        if (!Numbers.Fit()) {
             return false;
         }
-        Numbers.Check(State.DestMap.FileName());
     }
     const std::string_view NamePart = IdFileNamePart(State.DestMap.FileName());
     TRepeatedIds Ids;

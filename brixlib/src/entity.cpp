@@ -77,18 +77,26 @@ TReadResult TEntity::LoadFromList(const TLineList &List, std::size_t &Index, std
         if (Line == "}") {
             return TReadResult::rrDone;
         }
-        std::string_view Key, Value;
-        if (!SplitPropertyLine(Line, Key, Value)) {
+        if (!LoadPropertyLine(Line)) {
             --Index; // left at the line that holds the fault
             Error = ExpectedMsg("\"");
             return TReadResult::rrMalformed;
         }
-        if (Key == KeyClassName) {
-            FWorldSpawn = Value == ClassWorldSpawn;
-        }
-        Props.emplace_back(Key);
-        Values.emplace_back(Value);
     }
+}
+
+bool TEntity::LoadPropertyLine(std::string_view Line)
+{
+    std::string_view Key, Value;
+    if (!SplitPropertyLine(Line, Key, Value)) {
+        return false;
+    }
+    if (Key == KeyClassName) {
+        FWorldSpawn = Value == ClassWorldSpawn;
+    }
+    Props.emplace_back(Key);
+    Values.emplace_back(Value);
+    return true;
 }
 
 void WriteEntityNumber(TLineWriter &List, std::size_t N)

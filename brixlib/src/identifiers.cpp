@@ -57,11 +57,16 @@ void TIdNumbers::Count(const TEntity &E)
     }
 }
 
+bool TIdNumbers::Fit() const
+{
+    return FNeeded <= std::numeric_limits<std::int32_t>::max() - FHighest;
+}
+
 void TIdNumbers::Check(const std::string &FileName) const
 {
     // Every number given must stay a number that the next run can read: when
     // they would not all fit, none is given.
-    if (FNeeded > std::numeric_limits<std::int32_t>::max() - FHighest) {
+    if (!Fit()) {
         RaiseError(FmtMsg(TMsgId::msgNoFreeIdentifier, {FileName}));
     }
 }

@@ -594,6 +594,35 @@ void TMapStream::Finish(TEntity &E, TLineWriter &Out, const TProcess &Process, T
     Block = TOpenBlock();
 }
 
+void ScanProperties(
+    const std::string &FileName, const std::function<void(const TEntity &)> &Visit, std::size_t PieceBytes)
+{
+    TTextFileReader Reader(FileName);
+    TBlockLevel Level = TBlockLevel::Outside;
+    TEntity Open;
+    std::string Text;
+    TLineList Lines;
+    bool Last = false;
+    while (!Last) {
+        Last = !Reader.ReadPiece(Text, std::max<std::size_t>(PieceBytes, 1));
+        const std::size_t Whole = Last ? Text.size() : WholeLinesEnd(Text);
+        SplitLines(std::string_view(Text).substr(0, Whole), Lines);
+        for (const std::string_view Raw : Lines) {
+            const std::string_view Line = Trim(Raw);
+            const TBlockLevel Before = std::exchange(Level, NextLevel(Level, Line));
+            if (Before == TBlockLevel::Outside && Level == TBlockLevel::Entity) {
+                Open = TEntity();
+            } else if (Before == TBlockLevel::Entity && Level == TBlockLevel::Outside) {
+                Visit(Open);
+            } else if (Before == TBlockLevel::Entity && Level == TBlockLevel::Entity && !Line.empty() &&
+                       !Line.starts_with("//")) {
+                Open.LoadPropertyLine(Line);
+            }
+        }
+        Text.erase(0, Whole);
+    }
+}
+
 std::string_view IdFileNamePart(std::string_view FileName)
 {
     const std::size_t Pos = FileName.find_last_of("\\/:");

@@ -94,6 +94,35 @@ std::string Streamed(
     return W.Text();
 }
 
+/// An entity's properties, and whether it is the worldspawn.
+std::string PropertiesOf(const TEntity &E)
+{
+    std::string S = E.WorldSpawn() ? "world" : "";
+    for (std::size_t I = 0; I < E.Props.size(); ++I) {
+        S.append(" ").append(std::string_view(E.Props[I])).append("=").append(E.Values[I]);
+    }
+    return S;
+}
+
+/// What a scan of the properties gives, entity by entity.
+std::vector<std::string> Properties(const fs::path &Name, std::size_t Piece)
+{
+    std::vector<std::string> Seen;
+    ScanProperties(
+        Name.string(), [&Seen](const TEntity &E) { Seen.push_back(PropertiesOf(E)); }, Piece);
+    return Seen;
+}
+
+/// What the map read whole holds.
+std::vector<std::string> Properties(const TMapFile &Map)
+{
+    std::vector<std::string> Held;
+    for (std::size_t I = 0; I < Map.Count(); ++I) {
+        Held.push_back(PropertiesOf(Map[I]));
+    }
+    return Held;
+}
+
 /// The same change made to the map read whole.
 std::string ChangedWhole(const std::string &Text, const TStreamChange &Change)
 {
@@ -169,6 +198,9 @@ TEST(TMapFile, LoadingInPiecesReadsAsAWhole)
             EXPECT_EQ(InPieces.ErrorLine(), Whole.ErrorLine());
             EXPECT_EQ(InPieces.Count(), Whole.Count());
             EXPECT_EQ(Written(InPieces), Written(Whole));
+            if (WholeError.empty()) {
+                EXPECT_EQ(Properties(Name, Piece), Properties(Whole));
+            }
             // Written as read, whatever the change, when the text allows it.
             for (const TStreamChange &Change : StreamChanges) {
                 SCOPED_TRACE(Change.Name);

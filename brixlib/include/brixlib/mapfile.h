@@ -41,6 +41,9 @@ public:
     /// Reads the rest of a block after its "{" line, past its "}" line.
     /// On a malformed block Index is left at the line that holds the fault.
     TReadResult LoadFromList(const TLineList &List, std::size_t &Index, std::string &Error);
+    /// Appends the property of a trimmed "key" "value" line; false, the
+    /// entity unchanged, when the line is none.
+    bool LoadPropertyLine(std::string_view Line);
     /// Appends "{", the property lines, the stored brushes with their
     /// "// brush N" comments, and "}".
     void SaveToList(TLineWriter &List) const;
@@ -111,8 +114,9 @@ class TIdNumbers
 public:
     /// Takes E into account: its number, or one more number to give.
     void Count(const TEntity &E);
-    /// Raises "No free identifier number left in %s" when the numbers to give
-    /// would pass the largest 32-bit number.
+    /// Whether the numbers to give stay within the largest 32-bit number.
+    bool Fit() const;
+    /// Raises "No free identifier number left in %s" when they do not.
     void Check(const std::string &FileName) const;
     /// How many numbers are to be given.
     std::size_t Needed() const { return static_cast<std::size_t>(FNeeded); }
@@ -253,6 +257,14 @@ void LoadMapFile(TMapFile &Map, const std::string &FileName, TLoadFailure Failur
 
 /// The file-name part of identifiers: the name after its last "\", "/" or ":".
 std::string_view IdFileNamePart(std::string_view FileName);
+
+/// Reads only the properties of a map file's entities, a piece at a time, and
+/// hands each entity, without brushes, to Visit as its block closes: a quick
+/// look before a full reading. A text that does not read as a map gives what
+/// it gives; its faults are for the full reading to report. An unreadable
+/// file raises "Cannot open file "%s". %s".
+void ScanProperties(const std::string &FileName, const std::function<void(const TEntity &)> &Visit,
+    std::size_t PieceBytes = TMapFile::DefaultPieceBytes);
 
 /// Raises what LoadMapFile raises for a map that did not read: "FILE:LINE: TEXT".
 [[noreturn]] void RaiseLoadError(
