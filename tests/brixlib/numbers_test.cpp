@@ -160,6 +160,9 @@ TEST(Numbers, WrittenWithTheFewestOfFifteenToSeventeenDigitsThatReadBack)
     };
     const Case Cases[] = {
         // Around powers of ten, where the notation and the digit count change.
+        {9999999, "9999999"},
+        {-99999999, "-99999999"},
+        {100000000, "100000000"},
         {1e15 - 1, "999999999999999"},
         {1e15, "1E15"},
         {1e15 + 1, "1.000000000000001E15"},
