@@ -157,14 +157,18 @@ void WriteResults(TRunState &State, std::ostream &Out, std::istream &In, std::op
 }
 
 /// Whether the run may read, change and write the source a piece at a time,
-/// so that a map of any size takes little memory: a merge of the source alone
-/// whose changes each look at one entity (mkid reads it twice: its numbers
-/// follow the highest of the whole map), or extract, and no mask that would raise its
-/// error where the passes over the whole map raise it.
+/// so that a map of any size takes little memory: a command whose changes
+/// each look at one entity of the source (mkid reads it twice: its numbers
+/// follow the highest of the whole map; concat and extract look up the
+/// additional maps, read whole), and no mask that would raise its error where
+/// the passes over the whole map raise it.
 bool CanStream(const TRunState &State)
 {
-    // Extract looks up the additional maps, which are read whole.
-    const bool WithAddMaps = State.Command == TCommand::cmdExtract;
+    // Extract and concat look up the additional maps, which are read whole.
+    // A concat that gives existing brushes other textures changes what may
+    // have been written already.
+    const bool WithAddMaps = State.Command == TCommand::cmdExtract ||
+                             (State.Command == TCommand::cmdConcat && !State.ConcatOptions.ReplaceTextures);
     if (State.Command == TCommand::cmdNone || State.Command == TCommand::cmdHelp ||
         (!WithAddMaps && !State.AddFileMasks.empty()) || !State.WorldspawnSourceMap.FileName().empty() ||
         State.ConvertToValve) {
@@ -283,7 +287,8 @@ bool StreamRun(TRunState &State, std::ostream &Out, std::istream &In)
     // their lines wait, and a failure among them is left to the whole run.
     std::ostringstream AddMapLines;
     std::optional<TExtractStream> Extracting;
-    if (State.Command == TCommand::cmdExtract) {
+    std::optional<TConcatStream> Concatenating;
+    if (State.Command == TCommand::cmdExtract || !State.AddFileMasks.empty()) {
         try {
             LoadAdditionalMaps(State, AddMapLines);
         } catch (const std::exception &) {
@@ -293,7 +298,11 @@ bool StreamRun(TRunState &State, std::ostream &Out, std::istream &In)
         for (std::size_t M = 0; M < State.AddMaps.Count(); ++M) {
             ApplyRules(State.Rules, State.AddMaps[M], TMapRole::mrAdditional);
         }
-        Extracting.emplace(State.AddMaps);
+        if (State.Command == TCommand::cmdExtract) {
+            Extracting.emplace(State.AddMaps);
+        } else if (State.AddMaps.Count() > 0) {
+            Concatenating.emplace(State.AddMaps, State.ConcatOptions);
+        }
     }
     TIdNumbers Numbers;
     if (State.Command == TCommand::cmdMkId) {
@@ -308,6 +317,15 @@ bool StreamRun(TRunState &State, std::ostream &Out, std::istream &In)
     const std::string_view NamePart = IdFileNamePart(State.DestMap.FileName());
     TRepeatedIds Ids;
     TFirstCall First;
+    // What the destination's passes do to each of its entities.
+    const auto Finish = [&](TEntity &E, bool) {
+        Prepare();
+        // Renamed first, so the destination's texture rules see the new names.
+        RenameTextures(E, State.TextureRenames);
+        ApplyRules(State.Rules, E, TMapRole::mrDestination);
+        CutOffEntity(E, State.BrushAreas, State.EntityAreas);
+        return true;
+    };
     const auto Process = [&](TEntity &E, bool Whole) {
         Prepare();
         // The properties are complete once brushes follow them; an entity cut
@@ -321,27 +339,32 @@ bool StreamRun(TRunState &State, std::ostream &Out, std::istream &In)
             E.SetIsStored(false); // left out whole: not cut either
             return true;
         }
+        if (Concatenating) {
+            Concatenating->Apply(E, Whole, State.Stats);
+        }
         if (First(E, Whole) && ChangeId(State.Command, E, Numbers, NamePart, Ids)) {
             ++State.Stats.IdsChanged;
         }
-        // Renamed first, so the destination's texture rules see the new names.
-        RenameTextures(E, State.TextureRenames);
-        ApplyRules(State.Rules, E, TMapRole::mrDestination);
-        CutOffEntity(E, State.BrushAreas, State.EntityAreas);
-        return true;
+        return Finish(E, true);
     };
     TMapStream Stream;
     if (!StreamSource(Name, Writer, Process, Stream)) {
         State.AddMaps.Clear();
         return false;
     }
-    const std::string Lines = AddMapLines.str();
-    for (std::size_t P = 0; P < Lines.size();) {
-        const std::size_t End = Lines.find(ConsoleLineBreak, P);
-        WriteLine(Out, std::string_view(Lines).substr(P, End - P));
-        P = End + ConsoleLineBreak.size();
+    if (Concatenating && !Stream.Failure()) {
+        Concatenating->Finish([&](TEntity &E) { Stream.Append(E, Writer, Finish); }, State.Stats);
     }
+    // Printed once the run is sure to end here, not in the whole run.
+    const auto PrintAddMapLines = [&Out, Lines = AddMapLines.str()] {
+        for (std::size_t P = 0; P < Lines.size();) {
+            const std::size_t End = Lines.find(ConsoleLineBreak, P);
+            WriteLine(Out, std::string_view(Lines).substr(P, End - P));
+            P = End + ConsoleLineBreak.size();
+        }
+    };
     if (Stream.Failure()) {
+        PrintAddMapLines();
         std::rethrow_exception(Stream.Failure());
     }
     Prepare();
@@ -355,6 +378,7 @@ bool StreamRun(TRunState &State, std::ostream &Out, std::istream &In)
         State.AddMaps.Clear();
         return false;
     }
+    PrintAddMapLines();
     WriteResults(State, Out, In, TStreamedDest{*File, Stream.Written()});
     return true;
 }

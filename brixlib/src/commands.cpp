@@ -8,6 +8,7 @@
 #include <memory>
 #include <numbers>
 #include <optional>
+#include <stdexcept>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -494,11 +495,63 @@ void Concat(TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, const TConc
     Concat(Dest, Source, AddMaps, Options, Unused);
 }
 
+namespace
+{
+
+/// Merges or appends the entities of one additional map. The merges into the
+/// first Done entities of Dest were made as the source was read (they are
+/// only counted here): Dest holds their ghosts (see TConcatStream).
+void ConcatMap(TMapFile &Dest, TTakenEntities Taken, std::size_t Done, TEntityLookup &Entities, TBrushLookups &Brushes,
+    const TConcatOptions &Options, TCommandStats &Stats)
+{
+    const bool Replace = Options.ReplaceTextures;
+    // Numbers and names are decided for the whole map before any of its
+    // entities joins the result.
+    const std::vector<bool> Appended = AppendedEntities(Entities, Taken, Options);
+    KeepTbIdsApart(Dest, Taken, Appended);
+    if (Options.RenameTargetNames) {
+        RenameTargetNames(Dest, Taken, Appended);
+    }
+    for (std::size_t I = 0; I < Taken.size(); ++I) {
+        TEntity &E = *Taken[I];
+        if (Appended[I]) {
+            Stats.EntitiesAppended += E.IsStored() ? 1u : 0u;
+            Dest.Add(std::move(Taken[I]));
+            continue;
+        }
+        ++Stats.EntitiesMerged;
+        const auto At = static_cast<std::size_t>(Entities.FindAnalog(E));
+        if (At < Done) {
+            continue;
+        }
+        TEntity &A = Dest[At];
+        if (E.WorldSpawn()) {
+            MergeWadLists(A, E);
+        }
+        TBrushLookup &Lookup = Brushes.For(A.Brushes);
+        for (TBrush &B : E.Brushes) {
+            if (!B.IsStored()) {
+                continue;
+            }
+            const std::ptrdiff_t Same = Lookup.FindAnalog(B, !Replace);
+            ++(Same < 0 ? Stats.BrushesAdded : Stats.BrushesThere);
+            if (Same < 0) {
+                A.Brushes.Add(std::move(B));
+            } else if (Replace) {
+                A.Brushes[static_cast<std::size_t>(Same)].ReplaceTextures(B);
+                Lookup.Changed(static_cast<std::size_t>(Same));
+            }
+        }
+        Taken[I].reset();
+    }
+}
+
+} // namespace
+
 void Concat(
     TMapFile &Dest, TMapFile &Source, TMapFileList &AddMaps, const TConcatOptions &Options, TCommandStats &Stats)
 {
     TakeSource(Dest, Source);
-    const bool Replace = Options.ReplaceTextures;
     // Merging only adds brushes to entities of the destination and appends
     // entities: neither changes what the lookups key on.
     TEntityLookup Entities(Dest);
@@ -506,42 +559,149 @@ void Concat(
     for (std::size_t M = 0; M < AddMaps.Count(); ++M) {
         // Concat never writes an additional map back, so its entities and
         // brushes move into the destination, and what is merged is freed.
-        TTakenEntities Taken = AddMaps[M].TakeAll();
-        // Numbers and names are decided for the whole map before any of its
-        // entities joins the result.
-        const std::vector<bool> Appended = AppendedEntities(Entities, Taken, Options);
-        KeepTbIdsApart(Dest, Taken, Appended);
-        if (Options.RenameTargetNames) {
-            RenameTargetNames(Dest, Taken, Appended);
+        ConcatMap(Dest, AddMaps[M].TakeAll(), 0, Entities, Brushes, Options, Stats);
+    }
+}
+
+namespace
+{
+
+/// What of a source entity the additional maps' entities look at once it is
+/// written: its id and the names of the groups, layers and targets (a
+/// multi_manager's keys are targets). Null when it has none of them.
+std::unique_ptr<TEntity> Ghost(const TEntity &S)
+{
+    auto G = std::make_unique<TEntity>();
+    G->SetWorldSpawn(S.WorldSpawn());
+    const bool Manager = IsMultiManager(S);
+    for (std::size_t P = 0; P < S.Props.size(); ++P) {
+        const TPooledText &Key = S.Props[P];
+        if (Manager || Key == KeyId || Key == KeyTbId || Key == KeyTbType || IsTargetKey(Key)) {
+            G->Props.push_back(Key);
+            G->Values.push_back(S.Values[P]);
         }
-        for (std::size_t I = 0; I < Taken.size(); ++I) {
-            TEntity &E = *Taken[I];
-            if (Appended[I]) {
-                Stats.EntitiesAppended += E.IsStored() ? 1u : 0u;
-                Dest.Add(std::move(Taken[I]));
+    }
+    if (!G->WorldSpawn() && G->Props.empty()) {
+        return nullptr;
+    }
+    return G;
+}
+
+} // namespace
+
+struct TConcatStream::TImpl
+{
+    TMapFileList &AddMaps;
+    TConcatOptions Options;
+    /// The additional entities that merge by id, in map order, until the
+    /// first source entity with their id takes them.
+    std::unordered_map<std::string_view, std::vector<TEntity *>> ById;
+    /// The ghosts of the source entities, then the appended entities.
+    TMapFile Result;
+
+    // The source entity in hand, which may come in pieces.
+    const TEntity *Open = nullptr;
+    TBrushList Merged;                  ///< the brushes merged into it, each once
+    std::optional<TBrushLookup> Lookup; ///< over Merged
+    std::vector<bool> There;            ///< by position in Merged: the entity has it
+
+    TImpl(TMapFileList &Maps, const TConcatOptions &Opts) : AddMaps(Maps), Options(Opts) {}
+    void Begin(TEntity &S, TCommandStats &Stats);
+};
+
+TConcatStream::TConcatStream(TMapFileList &AddMaps, const TConcatOptions &Options)
+    : FImpl(std::make_unique<TImpl>(AddMaps, Options))
+{
+    if (Options.ReplaceTextures) {
+        throw std::logic_error("TConcatStream: ReplaceTextures changes brushes written already");
+    }
+    for (std::size_t M = 0; M < AddMaps.Count(); ++M) {
+        for (std::size_t I = 0; I < AddMaps[M].Count(); ++I) {
+            TEntity &E = AddMaps[M][I];
+            if (E.Indexed() && !Options.IsNonUniqueId(E.IDView())) {
+                FImpl->ById[E.IDView()].push_back(&E);
+            }
+        }
+    }
+}
+
+TConcatStream::~TConcatStream() = default;
+
+void TConcatStream::TImpl::Begin(TEntity &S, TCommandStats &Stats)
+{
+    Open = &S;
+    if (std::unique_ptr<TEntity> G = Ghost(S)) {
+        Result.Add(std::move(G));
+    }
+    // Merged into the first source entity with their id only.
+    const auto It = S.Indexed() ? ById.find(S.IDView()) : ById.end();
+    if (It == ById.end()) {
+        return;
+    }
+    const std::vector<TEntity *> Entities = std::move(It->second);
+    ById.erase(It);
+    Lookup.emplace(Merged);
+    for (TEntity *E : Entities) {
+        if (E->WorldSpawn()) {
+            MergeWadLists(S, *E);
+        }
+        for (TBrush &B : E->Brushes) {
+            if (!B.IsStored()) {
                 continue;
             }
-            ++Stats.EntitiesMerged;
-            TEntity &A = Dest[static_cast<std::size_t>(Entities.FindAnalog(E))];
-            if (E.WorldSpawn()) {
-                MergeWadLists(A, E);
+            if (Lookup->FindAnalog(B, true) >= 0) {
+                ++Stats.BrushesThere; // an earlier added brush is the same
+                continue;
             }
-            TBrushLookup &Lookup = Brushes.For(A.Brushes);
-            for (TBrush &B : E.Brushes) {
-                if (!B.IsStored()) {
-                    continue;
-                }
-                const std::ptrdiff_t Same = Lookup.FindAnalog(B, !Replace);
-                ++(Same < 0 ? Stats.BrushesAdded : Stats.BrushesThere);
-                if (Same < 0) {
-                    A.Brushes.Add(std::move(B));
-                } else if (Replace) {
-                    A.Brushes[static_cast<std::size_t>(Same)].ReplaceTextures(B);
-                    Lookup.Changed(static_cast<std::size_t>(Same));
-                }
-            }
-            Taken[I].reset();
+            Merged.Add(std::move(B));
+            There.push_back(false);
         }
+        E->Brushes.Clear(); // what Concat frees with the merged entity
+    }
+}
+
+void TConcatStream::Apply(TEntity &S, bool Whole, TCommandStats &Stats)
+{
+    TImpl &I = *FImpl;
+    if (I.Open != &S) {
+        I.Begin(S, Stats);
+    }
+    if (I.Lookup) {
+        for (const TBrush &B : S.Brushes) {
+            if (const std::ptrdiff_t J = I.Lookup->FindAnalog(B, true); J >= 0) {
+                I.There[static_cast<std::size_t>(J)] = true;
+            }
+        }
+    }
+    if (!Whole) {
+        return;
+    }
+    I.Open = nullptr; // the next entity may take its place in memory
+    if (!I.Lookup) {
+        return;
+    }
+    for (std::size_t J = 0; J < I.Merged.Count(); ++J) {
+        ++(I.There[J] ? Stats.BrushesThere : Stats.BrushesAdded);
+        if (!I.There[J]) {
+            S.Brushes.Add(std::move(I.Merged[J]));
+        }
+    }
+    I.Lookup.reset();
+    I.Merged.Clear();
+    I.There.clear();
+}
+
+void TConcatStream::Finish(const std::function<void(TEntity &)> &Write, TCommandStats &Stats)
+{
+    TImpl &I = *FImpl;
+    const std::size_t Done = I.Result.Count();
+    TEntityLookup Entities(I.Result);
+    TBrushLookups Brushes;
+    for (std::size_t M = 0; M < I.AddMaps.Count(); ++M) {
+        ConcatMap(I.Result, I.AddMaps[M].TakeAll(), Done, Entities, Brushes, I.Options, Stats);
+    }
+    for (std::size_t E = Done; E < I.Result.Count(); ++E) {
+        Write(I.Result[E]);
     }
 }
 

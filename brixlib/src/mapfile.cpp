@@ -502,6 +502,12 @@ bool TMapStream::Run(
     return true;
 }
 
+void TMapStream::Append(TEntity &E, TLineWriter &Out, const TProcess &Process)
+{
+    TOpenBlock Block;
+    Finish(E, Out, Process, Block);
+}
+
 void TMapStream::PassOn(TMapFile &Map, TEntity *Open, TLineWriter &Out, const TProcess &Process, TOpenBlock &Block)
 {
     // The header is complete once an entity block has begun.

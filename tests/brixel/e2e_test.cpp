@@ -514,6 +514,10 @@ TEST(Brixel, Commands)
         {"base.map", Map({{WsBaseProps, {}}, Named})}, {"t.map", Map({Trigger, Named})}};
     const std::string Face = "{\r\n( 0 0 0 ) ( 1 0 0 ) ( 0 1 0 ) FLOOR 8 -16 90 0.5 2\r\n}\r\n";
     const std::vector<std::string> Walls(7000, W1); // 2.4 MB
+    const auto Concatenated = [](std::vector<std::string> Brushes, const std::string &Last) {
+        Brushes.push_back(Last);
+        return Brushes;
+    };
     std::string LateProperty = Map({{{{"classname", "func_group"}, {"id", "A"}}, Walls}});
     LateProperty.insert(LateProperty.size() - 3, "\"late\" \"1\"\r\n");
     const std::string ValveFace =
@@ -601,6 +605,13 @@ TEST(Brixel, Commands)
             {{"g.map", Map({{{{"classname", "func_group"}}, Walls}, {{{"id", "a#7"}}, {}}})}}, "",
             "out.map saved\n  2 entities, 7000 brushes\n  ids given: 1\nComplete\n", 0,
             {{"out.map", Map({{{{"classname", "func_group"}, {"id", "out.map#8"}}, Walls}, {{{"id", "a#7"}}, {}}})}}},
+        {"concat into a long block", {"g.map", "h.map", "-dest:out.map", "-y", "-v"},
+            {{"g.map", Map({{{{"classname", "func_group"}, {"id", "A"}}, Walls}})},
+                {"h.map", Map({{{{"classname", "func_group"}, {"id", "A"}}, {W1, W3}}, Light})}},
+            "",
+            "out.map saved\n  2 entities, 7001 brushes\n  brushes added: 1, brushes already there: 1, entities "
+            "appended: 1, entities merged: 1\nComplete\n",
+            0, {{"out.map", Map({{{{"classname", "func_group"}, {"id", "A"}}, Concatenated(Walls, W3)}, Light})}}},
         {"rmdpid on a long block", {"rmdpid", "g.map", "-dest:out.map", "-y", "-v"},
             {{"g.map", Map({{{{"classname", "func_group"}, {"id", "A"}}, Walls}, {{{"id", "a"}}, {}}})}}, "",
             "out.map saved\n  2 entities, 7000 brushes\n  repeated ids removed: 1\nComplete\n", 0,

@@ -398,6 +398,10 @@ TEST(Faults, UnwritableDestinations)
             "ERROR! Cannot create file \"out.map\". " + Reason(EFBIG) + "\n", {4096, false}},
         {"disk full: file-size limit, the source is the destination", {{"base.map", WorldMap(200)}}, {"base.map", "-y"},
             "ERROR! Cannot create file \"base.map\". " + Reason(EFBIG) + "\n", {4096, false}},
+        {"disk full: file-size limit, concat with an additional map named twice",
+            {{"base.map", WorldMap(200)}, {"a.map", Light}}, {"base.map", "a.map", "a.map", "-dest:out.map", "-y"},
+            "Additional file skipped: a.map\nERROR! Cannot create file \"out.map\". " + Reason(EFBIG) + "\n",
+            {4096, false}},
     });
 }
 

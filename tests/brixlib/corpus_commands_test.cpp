@@ -123,6 +123,72 @@ TEST(Corpus, EachMapAgainstItsOwnCopy)
     }
 }
 
+TEST(Corpus, ConcatReadInPiecesWritesWhatConcatWrites)
+{
+    const std::vector<fs::path> Maps = CorpusMaps();
+    if (Maps.size() < 3) {
+        GTEST_SKIP() << "no map corpus at " << BRIX_CORPUS_DIR;
+    }
+    struct TRow
+    {
+        bool Rename;
+        const char *NonUnique;
+    };
+    // Each map with the next two (their worldspawns, groups, layers and target
+    // names meet), and with its own copy given ids (every entity merges).
+    for (const TRow &Row : {TRow{false, ""}, TRow{true, "worldspawn"}}) {
+        TConcatOptions Options;
+        Options.RenameTargetNames = Row.Rename;
+        if (*Row.NonUnique != '\0') {
+            Options.AddNonUniqueId(Row.NonUnique);
+        }
+        for (std::size_t I = 0; I < Maps.size(); ++I) {
+            const fs::path &Path = Maps[I];
+            SCOPED_TRACE(Path.filename().string() + (Row.Rename ? " -rntn" : ""));
+            TMapFile WithIds("ids.map");
+            TMapFile Original = Load(Path);
+            TMapFileList None;
+            MakeIds(WithIds, Original, None);
+            const std::string IdText = Written(WithIds);
+            const auto AddMaps = [&] {
+                TMapFileList List;
+                for (const fs::path &Other : {Maps[(I + 1) % Maps.size()], Maps[(I + 2) % Maps.size()]}) {
+                    List.Add(std::make_unique<TMapFile>(Load(Other)));
+                }
+                List.Add(std::make_unique<TMapFile>(Load(Path, IdText)));
+                return List;
+            };
+            TMapFileList InMemory = AddMaps();
+            TMapFile Source = Load(Path);
+            TMapFile Dest("dest.map");
+            TCommandStats WholeStats;
+            Concat(Dest, Source, InMemory, Options, WholeStats);
+
+            TMapFileList Added = AddMaps();
+            TConcatStream Concatenating(Added, Options);
+            TCommandStats Stats;
+            TLineWriter Streamed;
+            std::string Error;
+            const TMapStream::TProcess Process = [&](TEntity &E, bool Whole) {
+                if (!Whole && E.Brushes.Empty()) {
+                    return false; // properties may still come
+                }
+                Concatenating.Apply(E, Whole, Stats);
+                return true;
+            };
+            TMapStream Stream;
+            EXPECT_TRUE(Stream.Run(Path.string(), Streamed, Process, Error, 1000));
+            const TMapStream::TProcess Keep = [](TEntity &, bool) { return true; };
+            Concatenating.Finish([&](TEntity &E) { Stream.Append(E, Streamed, Keep); }, Stats);
+            EXPECT_TRUE(Streamed.Text() == Written(Dest));
+            EXPECT_EQ(Stats.BrushesAdded, WholeStats.BrushesAdded);
+            EXPECT_EQ(Stats.BrushesThere, WholeStats.BrushesThere);
+            EXPECT_EQ(Stats.EntitiesAppended, WholeStats.EntitiesAppended);
+            EXPECT_EQ(Stats.EntitiesMerged, WholeStats.EntitiesMerged);
+        }
+    }
+}
+
 TEST(Corpus, TrenchBroomHeaderComesThrough)
 {
     const fs::path Path = fs::path(BRIX_CORPUS_DIR) / "e3m4.map";

@@ -10,6 +10,7 @@
 // the writers leave it out.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -103,6 +104,34 @@ public:
     /// whether S stays (false: left out whole, as Extract leaves it out of
     /// the destination).
     bool Apply(TEntity &S, bool Whole, TCommandStats &Stats);
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> FImpl;
+};
+
+/// Concat for a source read piece by piece (TMapStream), without
+/// ReplaceTextures (it would change brushes written already): each source
+/// entity, in map order, gains what Concat merges into it, and Finish then
+/// gives the entities that Concat appends after the source's. The
+/// additional maps must outlive it; they are left empty, as Concat leaves
+/// them.
+class TConcatStream
+{
+public:
+    TConcatStream(TMapFileList &AddMaps, const TConcatOptions &Options);
+    ~TConcatStream();
+    TConcatStream(const TConcatStream &) = delete;
+    TConcatStream &operator=(const TConcatStream &) = delete;
+
+    /// S as read, its properties complete: all of it when Whole, else the
+    /// brushes read since the last call. At its first call S takes the
+    /// "wad" paths of the worldspawns merged into it, and at its end the
+    /// merged brushes it lacks.
+    void Apply(TEntity &S, bool Whole, TCommandStats &Stats);
+    /// After the last source entity: hands each entity appended after the
+    /// source's to Write, in order, complete with what merges into it.
+    void Finish(const std::function<void(TEntity &)> &Write, TCommandStats &Stats);
 
 private:
     struct TImpl;

@@ -297,6 +297,11 @@ public:
     bool Run(const std::string &FileName, TLineWriter &Out, const TProcess &Process, std::string &Error,
         std::size_t PieceBytes = TMapFile::DefaultPieceBytes);
 
+    /// After Run returned true: writes E after the text read, as one more
+    /// entity of it, Process called on it whole (its first error is kept in
+    /// Failure, and nothing is written any more).
+    void Append(TEntity &E, TLineWriter &Out, const TProcess &Process);
+
     std::size_t ErrorLine() const { return FErrorLine; }
     const std::exception_ptr &Failure() const { return FFailure; }
     bool HoldsOtherText() const { return FOtherText; }
