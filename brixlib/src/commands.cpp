@@ -656,7 +656,7 @@ void TConcatStream::TImpl::Begin(TEntity &S, TCommandStats &Stats)
             Merged.Add(std::move(B));
             There.push_back(false);
         }
-        E->Brushes.Clear(); // what Concat frees with the merged entity
+        E->Brushes = TBrushList(); // freed, as Concat frees the merged entity
     }
 }
 
@@ -687,8 +687,8 @@ void TConcatStream::Apply(TEntity &S, bool Whole, TCommandStats &Stats)
         }
     }
     I.Lookup.reset();
-    I.Merged.Clear();
-    I.There.clear();
+    I.Merged = TBrushList(); // its room too: a worldspawn's brushes are many
+    I.There = std::vector<bool>();
 }
 
 void TConcatStream::Finish(const std::function<void(TEntity &)> &Write, TCommandStats &Stats)

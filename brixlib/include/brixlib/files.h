@@ -152,7 +152,7 @@ public:
 
     /// From now on, whole lines go to Sink whenever about PieceBytes of them
     /// are waiting, so a large map is written without holding all of it.
-    void SetSink(std::function<void(std::string_view)> Sink, std::size_t PieceBytes = std::size_t(1) << 20)
+    void SetSink(std::function<void(std::string_view)> Sink, std::size_t PieceBytes = std::size_t(1) << 18)
     {
         FSink = std::move(Sink);
         FPieceBytes = PieceBytes;

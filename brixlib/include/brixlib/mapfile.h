@@ -167,7 +167,10 @@ public:
     void LoadFromFile(const std::string &AFileName, std::string &Error);
     /// The same, reading the file in pieces of about PieceBytes.
     void LoadFromFile(const std::string &AFileName, std::string &Error, std::size_t PieceBytes);
-    static constexpr std::size_t DefaultPieceBytes = std::size_t(1) << 20;
+    /// Small beside a map of some megabytes, whose pieces in hand then take
+    /// little of its memory; large enough that reading in pieces costs no
+    /// more time than reading at once.
+    static constexpr std::size_t DefaultPieceBytes = std::size_t(1) << 18;
     /// The same from text already in memory (decoded as a file would be).
     void LoadFromText(std::string_view Text, std::string &Error);
     /// The 1-based number of the line where the last load failed: the line
