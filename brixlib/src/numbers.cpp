@@ -53,24 +53,7 @@ char *FormatWhole(char *P, std::uint64_t V)
             *--Q = static_cast<char>('0' + W);
         }
     };
-    if constexpr (std::endian::native == std::endian::little) {
-        // Most coordinates have at most 8 digits: all eight made at once, two
-        // halves of four, each split into pairs and the pairs into digits,
-        // one lane per part; then the leading zeros shifted out. The text is
-        // written as one 8-byte word (within the caller's room).
-        if (V < 100000000) {
-            const auto W = static_cast<std::uint32_t>(V);
-            std::uint64_t X = (W / 10000) | (static_cast<std::uint64_t>(W % 10000) << 32);
-            const std::uint64_t Hundreds = ((X * 5243) >> 19) & 0x0000007F0000007Full;
-            X = Hundreds | ((X - Hundreds * 100) << 16);
-            const std::uint64_t Tens = ((X * 103) >> 10) & 0x000F000F000F000Full;
-            X = Tens | ((X - Tens * 10) << 8);
-            X = (X + 0x3030303030303030ull) >> (8 * (8 - N));
-            std::memcpy(P, &X, 8);
-            return End;
-        }
-    }
-    // Most other coordinates fit 32 bits, where dividing is cheaper.
+    // Most coordinates fit 32 bits, where dividing is cheaper.
     if (V <= 0xFFFFFFFFu) {
         Pairs(static_cast<std::uint32_t>(V));
     } else {
