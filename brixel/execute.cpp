@@ -318,7 +318,7 @@ bool StreamRun(TRunState &State, std::ostream &Out, std::istream &In)
     TRepeatedIds Ids;
     TFirstCall First;
     // What the destination's passes do to each of its entities.
-    const auto Finish = [&](TEntity &E, bool) {
+    const auto DestPasses = [&](TEntity &E, bool) {
         Prepare();
         // Renamed first, so the destination's texture rules see the new names.
         RenameTextures(E, State.TextureRenames);
@@ -345,7 +345,7 @@ bool StreamRun(TRunState &State, std::ostream &Out, std::istream &In)
         if (First(E, Whole) && ChangeId(State.Command, E, Numbers, NamePart, Ids)) {
             ++State.Stats.IdsChanged;
         }
-        return Finish(E, true);
+        return DestPasses(E, true);
     };
     TMapStream Stream;
     if (!StreamSource(Name, Writer, Process, Stream)) {
@@ -353,7 +353,7 @@ bool StreamRun(TRunState &State, std::ostream &Out, std::istream &In)
         return false;
     }
     if (Concatenating && !Stream.Failure()) {
-        Concatenating->Finish([&](TEntity &E) { Stream.Append(E, Writer, Finish); }, State.Stats);
+        Concatenating->Finish([&](TEntity &E) { Stream.Append(E, Writer, DestPasses); }, State.Stats);
     }
     // Printed once the run is sure to end here, not in the whole run.
     const auto PrintAddMapLines = [&Out, Lines = AddMapLines.str()] {

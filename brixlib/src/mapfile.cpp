@@ -617,7 +617,10 @@ void ScanProperties(
             const std::string_view Line = Trim(Raw);
             const TBlockLevel Before = std::exchange(Level, NextLevel(Level, Line));
             if (Before == TBlockLevel::Outside && Level == TBlockLevel::Entity) {
-                Open = TEntity();
+                // Emptied, not made anew: its room serves the next entity.
+                Open.Props.clear();
+                Open.Values.clear();
+                Open.SetWorldSpawn(false);
             } else if (Before == TBlockLevel::Entity && Level == TBlockLevel::Outside) {
                 Visit(Open);
             } else if (Before == TBlockLevel::Entity && Level == TBlockLevel::Entity && !Line.empty() &&
