@@ -8,10 +8,21 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string_view>
 #include <system_error>
 
 #include "brixlib/messages.h"
 #include "brixlib/text.h"
+
+// How the number paths are laid out: the common cases inline, straight
+// through, the others out of their way.
+#if defined(_MSC_VER) && !defined(__clang__)
+#define BRIX_NOINLINE __declspec(noinline)
+#define BRIX_INLINE __forceinline
+#else
+#define BRIX_NOINLINE [[gnu::noinline]]
+#define BRIX_INLINE [[gnu::always_inline]] inline
+#endif
 
 namespace brix
 {
@@ -72,6 +83,17 @@ char *FormatShortFraction(char *P, double A)
     if (!(A < 1e11)) {
         return nullptr;
     }
+    // Sixteenths (0.5, 0.25, 0.125, 0.0625 and their sums) are what editors'
+    // grids make: A is then exactly a decimal of at most 4 places, which is
+    // its text. Both steps to the count of sixteenths are exact.
+    const auto Units = static_cast<std::uint64_t>(A);
+    const double Sixteenths = (A - static_cast<double>(Units)) * 16;
+    if (const auto N = static_cast<unsigned>(Sixteenths); N != 0 && static_cast<double>(N) == Sixteenths) {
+        static constexpr std::string_view Places[16] = {"", ".0625", ".125", ".1875", ".25", ".3125", ".375", ".4375",
+            ".5", ".5625", ".625", ".6875", ".75", ".8125", ".875", ".9375"};
+        P = FormatWhole(P, Units);
+        return std::copy(Places[N].begin(), Places[N].end(), P);
+    }
     for (int K = 1; K <= 4; ++K) {
         // Any whole M near A * 10^K will do: the exact test accepts only the
         // right one. A scaled value far from any whole number fails it anyway
@@ -123,7 +145,7 @@ constexpr std::uint64_t WholePowersOf10[9] = {1, 10, 100, 1000, 10000, 100000, 1
 /// Reads the run of decimal digits at P: Digits becomes Digits * 10^n plus
 /// the run's value (modulo 2^64 for long runs, which the caller refuses).
 /// Returns the end of the run.
-const char *ReadDigitRun(const char *P, const char *End, std::uint64_t &Digits)
+BRIX_INLINE const char *ReadDigitRun(const char *P, const char *End, std::uint64_t &Digits)
 {
     if constexpr (std::endian::native == std::endian::little) {
         // Eight characters at a time, the first in the lowest byte. A borrow
@@ -454,21 +476,13 @@ char *FormatRoundTrip(char *P, double A)
 
 } // namespace
 
-char *FormatFloat(char *P, double Value)
+namespace
 {
-    // Whole numbers below 10^15 have at most 15 digits: written exactly as
-    // integers. Zero, negative zero included, is "0". (NaN and the infinities
-    // fail the range test.) Most coordinates are whole: without the hint the
-    // compiler moves this path behind a jump.
-    if (Value > -1e15 && Value < 1e15) {
-        const auto Whole = static_cast<long long>(Value);
-        if (static_cast<double>(Whole) == Value) [[likely]] {
-            if (Whole < 0) {
-                *P++ = '-';
-            }
-            return FormatWhole(P, static_cast<std::uint64_t>(Whole < 0 ? -Whole : Whole));
-        }
-    }
+
+/// FormatFloat of a Value that is no whole number below 10^15, kept out of
+/// FormatFloat so that the whole numbers' path saves no registers.
+BRIX_NOINLINE char *FormatNotWhole(char *P, double Value)
+{
     if (std::isnan(Value)) {
         return std::copy_n("NAN", 3, P);
     }
@@ -488,6 +502,26 @@ char *FormatFloat(char *P, double Value)
     // 1.79769313486232E308, lie beyond the range and do not read back, so
     // they get the 17 digits that do.
     return FormatRoundTrip(P, A);
+}
+
+} // namespace
+
+char *FormatFloat(char *P, double Value)
+{
+    // Whole numbers below 10^15 have at most 15 digits: written exactly as
+    // integers. Zero, negative zero included, is "0". (NaN and the infinities
+    // fail the range test.) Most coordinates are whole: without the hint the
+    // compiler moves this path behind a jump.
+    if (Value > -1e15 && Value < 1e15) {
+        const auto Whole = static_cast<long long>(Value);
+        if (static_cast<double>(Whole) == Value) [[likely]] {
+            if (Whole < 0) {
+                *P++ = '-';
+            }
+            return FormatWhole(P, static_cast<std::uint64_t>(Whole < 0 ? -Whole : Whole));
+        }
+    }
+    return FormatNotWhole(P, Value);
 }
 
 void AppendFloat(std::string &Out, double Value)

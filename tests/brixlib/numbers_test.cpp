@@ -218,6 +218,14 @@ TEST(Numbers, WrittenWithTheFewestOfFifteenToSeventeenDigitsThatReadBack)
 
 TEST(Numbers, PowersAndTheirNeighboursWriteAsTheGeneralFormat)
 {
+    // Sixteenths, which grids make, up to where a 15th digit would be needed.
+    for (const double Units : {0.0, 1.0, 15.0, 1024.0, 32767.0, 123456789.0, 99999999999.0, 1e11, 1e15}) {
+        for (int N = 1; N < 16; ++N) {
+            for (const double V : {Units + N / 16.0, -(Units + N / 16.0)}) {
+                ASSERT_EQ(FloatToStr(V), Expected(V)) << V;
+            }
+        }
+    }
     for (int K = -1074; K <= 1023; ++K) {
         for (const double V : {std::ldexp(1.0, K), std::pow(10.0, K % 324)}) {
             for (const double W : {std::nextafter(V, 0.0), V, std::nextafter(V, HUGE_VAL)}) {
