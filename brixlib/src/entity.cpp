@@ -94,6 +94,12 @@ bool TEntity::LoadPropertyLine(std::string_view Line)
     if (Key == KeyClassName) {
         FWorldSpawn = Value == ClassWorldSpawn;
     }
+    if (Props.empty()) {
+        // Most entities have three or four properties: the room they end
+        // with anyway, in one step instead of three.
+        Props.reserve(4);
+        Values.reserve(4);
+    }
     Props.emplace_back(Key);
     Values.emplace_back(Value);
     return true;
