@@ -1,9 +1,11 @@
 // Map text of any kind: whatever reads must write, and what was written must
 // read again, without a diagnostic, into the very same text.
 #include <fstream>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "brixlib/commands.h"
 #include "brixlib/mapfile.h"
 #include "targets.h"
 
@@ -97,6 +99,59 @@ void CheckStream(std::string_view Text, std::size_t PieceBytes)
     }
 }
 
+/// Merged, as a source read in pieces, with itself read whole (every entity
+/// with an id meets its twin), the text writes what concat of the whole maps
+/// writes, with the same counts.
+void CheckConcatStream(std::string_view Text, std::size_t PieceBytes)
+{
+    TMapFile Source;
+    std::string Error;
+    Source.LoadFromText(Text, Error);
+    if (!Error.empty() || Text.find('\0') != std::string_view::npos) {
+        return; // a source that does not read is never merged
+    }
+    TConcatOptions Options;
+    Options.RenameTargetNames = PieceBytes % 2 == 0;
+    Options.AddNonUniqueId(PieceBytes % 3 == 0 ? "worldspawn" : "#temp");
+    const auto Added = [&Text] {
+        TMapFileList List;
+        std::string Unused;
+        List.Add(std::make_unique<TMapFile>("add.map")).LoadFromText(Text, Unused);
+        return List;
+    };
+    TMapFileList InMemory = Added();
+    TMapFile Dest;
+    TCommandStats WholeStats;
+    Concat(Dest, Source, InMemory, Options, WholeStats);
+
+    const TSandbox Sandbox;
+    std::ofstream("stream.map", std::ios::binary).write(Text.data(), static_cast<std::streamsize>(Text.size()));
+    TMapFileList Streamed = Added();
+    TConcatStream Concatenating(Streamed, Options);
+    TCommandStats Stats;
+    const TMapStream::TProcess Process = [&](TEntity &E, bool Whole) {
+        if (!Whole && E.Brushes.Empty()) {
+            return false; // properties may still come
+        }
+        Concatenating.Apply(E, Whole, Stats);
+        return true;
+    };
+    TLineWriter Out;
+    TMapStream Stream;
+    if (!Stream.Run("stream.map", Out, Process, Error, PieceBytes)) {
+        return; // a property after brushes passed on: read whole
+    }
+    const TMapStream::TProcess Keep = [](TEntity &, bool) { return true; };
+    Concatenating.Finish([&](TEntity &E) { Stream.Append(E, Out, Keep); }, Stats);
+    if (!Error.empty() || Out.Text() != Written(Dest)) {
+        Fail("concat of a map read in pieces differs from concat of the map read whole");
+    }
+    if (Stats.BrushesAdded != WholeStats.BrushesAdded || Stats.BrushesThere != WholeStats.BrushesThere ||
+        Stats.EntitiesAppended != WholeStats.EntitiesAppended || Stats.EntitiesMerged != WholeStats.EntitiesMerged) {
+        Fail("concat of a map read in pieces counts otherwise");
+    }
+}
+
 } // namespace
 
 int MapFile(const std::uint8_t *Data, std::size_t Size)
@@ -109,6 +164,7 @@ int MapFile(const std::uint8_t *Data, std::size_t Size)
     const std::string First = Written(Map);
     ExerciseModel(Map);
     CheckStream(Text, 1 + Size % 61);
+    CheckConcatStream(Text, 1 + Size % 61);
     if (!Error.empty()) {
         return 0;
     }
