@@ -4,6 +4,7 @@
 // faces read one after another mostly repeat a text seen just before.
 #include <array>
 #include <atomic>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <new>
@@ -173,11 +174,46 @@ struct TThreadCache
     {
         std::uint64_t Hash = 0;
         std::uint32_t Id = 0;
+        const std::string *Text = nullptr; ///< Id's, which the cache's hold keeps
     };
     std::array<TSlot, 256> Slots{};
 };
 
 thread_local TThreadCache Cache;
+
+std::uint64_t Mix(std::uint64_t X) noexcept
+{
+    X *= 0xBF58476D1CE4E5B9ull;
+    return X ^ (X >> 31);
+}
+
+/// A hash of a short text, eight bytes at a time: texture names and face
+/// parameters are a few dozen bytes, where a general hash spends more on
+/// its set-up than on the text.
+std::uint64_t TextHash(std::string_view S) noexcept
+{
+    const char *P = S.data();
+    const std::size_t N = S.size();
+    std::uint64_t H = Mix(N ^ 0x9E3779B97F4A7C15ull);
+    const auto Word = [](const char *Q, std::size_t Bytes) {
+        std::uint64_t W = 0;
+        std::memcpy(&W, Q, Bytes);
+        return W;
+    };
+    if (N >= 8) {
+        for (std::size_t I = 0; I + 8 <= N; I += 8) {
+            H = Mix(H ^ Word(P + I, 8));
+        }
+        H = Mix(H ^ Word(P + N - 8, 8)); // the last eight, overlapping
+    } else if (N >= 4) {
+        H = Mix(H ^ (Word(P, 4) | (Word(P + N - 4, 4) << 32)));
+    } else if (N > 0) {
+        H = Mix(H ^ (static_cast<unsigned char>(P[0]) |
+                        static_cast<std::uint64_t>(static_cast<unsigned char>(P[N / 2])) << 8 |
+                        static_cast<std::uint64_t>(static_cast<unsigned char>(P[N - 1])) << 16));
+    }
+    return Mix(H);
+}
 
 } // namespace
 
@@ -186,16 +222,16 @@ std::uint32_t TPooledText::Intern(std::string_view S)
     if (S.empty()) {
         return 0;
     }
-    const std::uint64_t Hash = std::hash<std::string_view>{}(S);
+    const std::uint64_t Hash = TextHash(S);
     TThreadCache::TSlot &Slot = Cache.Slots[Hash % Cache.Slots.size()];
-    if (Slot.Id != 0 && Slot.Hash == Hash && Text(Slot.Id) == S) {
+    if (Slot.Id != 0 && Slot.Hash == Hash && *Slot.Text == S) {
         Acquire(Slot.Id);
         return Slot.Id;
     }
     const std::uint32_t Id = TPool::Get().Intern(S, Hash);
     Acquire(Id); // the cache's own hold
     Release(Slot.Id);
-    Slot = {Hash, Id};
+    Slot = {Hash, Id, &Text(Id)};
     return Id;
 }
 
