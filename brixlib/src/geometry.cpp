@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "corners.h"
+#include "plaindecimal.h"
 
 #include "brixlib/messages.h"
 #include "brixlib/numbers.h"
@@ -159,7 +160,7 @@ const char *ReadPlainPoints(const char *P, const char *End, double (&Values)[9])
         }
         for (std::size_t I = 0; I < 3; ++I) {
             const std::string_view Rest(P, static_cast<std::size_t>(End - P));
-            const std::size_t Len = ReadPlainDecimal(Rest, Values[Point * 3 + I]);
+            const std::size_t Len = detail::ReadPlainDecimalInline(Rest, Values[Point * 3 + I]);
             if (Len == 0) {
                 return nullptr;
             }

@@ -5,7 +5,6 @@
 #include <array>
 #include <atomic>
 #include <cstring>
-#include <functional>
 #include <mutex>
 #include <new>
 #include <ostream>
