@@ -1,5 +1,6 @@
 // Map text of any kind: whatever reads must write, and what was written must
 // read again, without a diagnostic, into the very same text.
+#include <cmath>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -63,7 +64,8 @@ bool Change(TEntity &E, bool Whole)
         return false;
     }
     for (TBrush &B : E.Brushes) {
-        if (B.Count() > 0 && static_cast<long long>(B.Sides(0).p1.x) % 2 != 0) {
+        // The whole part's parity, for any Double (1E308 too).
+        if (B.Count() > 0 && std::fabs(std::fmod(B.Sides(0).p1.x, 2.0)) >= 1.0) {
             B.SetIsStored(false);
         }
     }
