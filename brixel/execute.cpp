@@ -327,7 +327,6 @@ bool StreamRun(TRunState &State, std::ostream &Out, std::istream &In)
         return true;
     };
     const auto Process = [&](TEntity &E, bool Whole) {
-        Prepare();
         // The properties are complete once brushes follow them; an entity cut
         // or extracted whole waits for its last brush.
         const bool OfItsOwn = !E.WorldSpawn() && (Extracting || (!IsWorldGeometry(E) && !State.EntityAreas.Empty()));

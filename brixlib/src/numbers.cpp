@@ -28,8 +28,7 @@ namespace brix
 namespace
 {
 
-/// 10^0 .. 10^15, each exactly a Double.
-constexpr const auto &ExactPowersOf10 = detail::PlainPowersOf10;
+using detail::ExactPowersOf10;
 
 /// "00", "01", ... "99".
 constexpr char DigitPairs[] = "0001020304050607080910111213141516171819202122232425262728293031323334353637383940414243"

@@ -19,7 +19,7 @@ namespace brix::detail
 {
 
 /// 10^0 .. 10^15, each exactly a Double.
-inline constexpr double PlainPowersOf10[16] = {
+inline constexpr double ExactPowersOf10[16] = {
     1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 inline constexpr std::uint64_t WholePowersOf10[9] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
 
@@ -91,7 +91,7 @@ BRIX_INLINE std::size_t ReadPlainDecimalInline(std::string_view S, double &Value
     // Double, the value that the general reading gives.
     double V = static_cast<double>(Digits);
     if (Fraction > 0) {
-        V /= PlainPowersOf10[Fraction];
+        V /= ExactPowersOf10[Fraction];
     }
     Value = Negative ? -V : V;
     return static_cast<std::size_t>(P - Begin);
