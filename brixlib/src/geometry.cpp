@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cassert>
+#include <cstdint>
+#include <cstring>
 #include <span>
 #include <utility>
 
@@ -27,16 +30,58 @@ namespace
 /// Room for "( x y z ) " with the longest numbers.
 constexpr std::size_t PointTextRoom = 3 * FloatTextRoom + 8;
 
+/// FormatFloat with the texts of the numbers written last kept by their bits:
+/// a brush's faces meet at a few corners, so most of its numbers come again
+/// within the brush, and copying a text costs less than making it. One lives
+/// on the stack for each brush written.
+class TNumberTexts
+{
+public:
+    /// FormatFloat(Q, Value); Q has room for FloatTextRoom characters.
+    char *Format(char *Q, double Value)
+    {
+        const auto Bits = std::bit_cast<std::uint64_t>(Value);
+        const auto Slot = static_cast<unsigned>((Bits * 0x9E3779B97F4A7C15ull) >> (64 - SlotBits));
+        if ((FFilled >> Slot & 1) != 0 && FKeys[Slot] == Bits) {
+            // The whole slot is copied: what lies past the text is written
+            // over or left out by the caller.
+            std::memcpy(Q, FTexts[Slot].data(), TextRoom);
+            return Q + FLengths[Slot];
+        }
+        char *const End = FormatFloat(Q, Value);
+        if (const auto Length = static_cast<std::size_t>(End - Q); Length <= TextRoom) {
+            FKeys[Slot] = Bits;
+            FLengths[Slot] = static_cast<std::uint8_t>(Length);
+            std::memcpy(FTexts[Slot].data(), Q, Length);
+            FFilled |= std::uint64_t(1) << Slot;
+        }
+        return End;
+    }
+
+private:
+    static constexpr unsigned SlotBits = 6;
+    static constexpr std::size_t Slots = std::size_t(1) << SlotBits;
+    /// Longer texts (17 digits and an exponent) are rare enough to make anew.
+    static constexpr std::size_t TextRoom = 24;
+    static_assert(TextRoom <= FloatTextRoom && Slots <= 64);
+
+    std::uint64_t FFilled = 0; ///< a bit for each slot that holds a text
+    std::array<std::uint64_t, Slots> FKeys;
+    std::array<std::uint8_t, Slots> FLengths;
+    // Left unset: a slot is read only after its text is written.
+    std::array<std::array<char, TextRoom>, Slots> FTexts;
+};
+
 /// Writes "( x y z )" at Q; returns the end.
-char *FormatPoint(char *Q, const T3DPoint &P)
+char *FormatPoint(char *Q, const T3DPoint &P, TNumberTexts &Texts)
 {
     *Q++ = '(';
     *Q++ = ' ';
-    Q = FormatFloat(Q, P.x);
+    Q = Texts.Format(Q, P.x);
     *Q++ = ' ';
-    Q = FormatFloat(Q, P.y);
+    Q = Texts.Format(Q, P.y);
     *Q++ = ' ';
-    Q = FormatFloat(Q, P.z);
+    Q = Texts.Format(Q, P.z);
     *Q++ = ' ';
     *Q++ = ')';
     return Q;
@@ -47,7 +92,8 @@ char *FormatPoint(char *Q, const T3DPoint &P)
 void AppendPoint(std::string &Out, const T3DPoint &P)
 {
     char Buf[PointTextRoom];
-    Out.append(Buf, FormatPoint(Buf, P));
+    TNumberTexts Texts;
+    Out.append(Buf, FormatPoint(Buf, P, Texts));
 }
 
 std::string PointToStr(const T3DPoint &P)
@@ -108,13 +154,13 @@ template <class TStore> bool ReadTuple(std::string_view &Rest, std::size_t N, TS
 }
 
 /// Appends "( n1 ... nN )".
-void AppendTuple(std::string &Out, const double *Values, std::size_t N)
+void AppendTuple(std::string &Out, const double *Values, std::size_t N, TNumberTexts &Texts)
 {
     char Buf[FloatTextRoom + 1];
     Out.push_back('(');
     for (std::size_t I = 0; I < N; ++I) {
         Buf[0] = ' ';
-        Out.append(Buf, FormatFloat(Buf + 1, Values[I]));
+        Out.append(Buf, Texts.Format(Buf + 1, Values[I]));
     }
     Out.append(" )");
 }
@@ -283,22 +329,23 @@ bool TBrushSide::LoadPrimitive(std::string_view S, std::array<double, 6> &Matrix
 namespace
 {
 
-void AppendSide(std::string &Out, const TBrushSide &Side, const std::array<double, 6> *Matrix = nullptr)
+void AppendSide(
+    std::string &Out, const TBrushSide &Side, TNumberTexts &Texts, const std::array<double, 6> *Matrix = nullptr)
 {
     // The three points are made in one buffer and appended at once.
     char Buf[3 * PointTextRoom];
-    char *Q = FormatPoint(Buf, Side.p1);
+    char *Q = FormatPoint(Buf, Side.p1, Texts);
     *Q++ = ' ';
-    Q = FormatPoint(Q, Side.p2);
+    Q = FormatPoint(Q, Side.p2, Texts);
     *Q++ = ' ';
-    Q = FormatPoint(Q, Side.p3);
+    Q = FormatPoint(Q, Side.p3, Texts);
     *Q++ = ' ';
     Out.append(Buf, Q);
     if (Matrix) {
         Out.append("( ");
-        AppendTuple(Out, Matrix->data(), 3);
+        AppendTuple(Out, Matrix->data(), 3, Texts);
         Out.push_back(' ');
-        AppendTuple(Out, Matrix->data() + 3, 3);
+        AppendTuple(Out, Matrix->data() + 3, 3, Texts);
         Out.append(" ) ");
     }
     Out.append(Side.texture);
@@ -310,14 +357,16 @@ void AppendSide(std::string &Out, const TBrushSide &Side, const std::array<doubl
 
 void TBrushSide::Save(TLineWriter &AList) const
 {
-    AppendSide(AList.Buffer(), *this);
+    TNumberTexts Texts;
+    AppendSide(AList.Buffer(), *this, Texts);
     AList.EndLine();
 }
 
 std::string TBrushSide::ToString() const
 {
     std::string S;
-    AppendSide(S, *this);
+    TNumberTexts Texts;
+    AppendSide(S, *this, Texts);
     return S;
 }
 
@@ -653,9 +702,11 @@ TReadResult TBrush::LoadPatch(const TLineList &AList, std::size_t &Index, std::s
 void TBrush::SaveToList(TLineWriter &AList) const
 {
     AList.Add("{");
+    TNumberTexts Texts;
     if (!FPatch && !FMatrices) {
         for (const TBrushSide &Side : FSides) {
-            Side.Save(AList);
+            AppendSide(AList.Buffer(), Side, Texts);
+            AList.EndLine();
         }
         AList.Add("}");
         return;
@@ -665,7 +716,7 @@ void TBrush::SaveToList(TLineWriter &AList) const
         AList.Add("{");
         AList.Add(FPatch->texture);
         std::string &Buf = AList.Buffer();
-        AppendTuple(Buf, FPatch->header.data(), FPatch->header.size());
+        AppendTuple(Buf, FPatch->header.data(), FPatch->header.size(), Texts);
         AList.EndLine();
         AList.Add("(");
         const std::vector<TPatchPoint> &Points = FPatch->Points();
@@ -675,7 +726,7 @@ void TBrush::SaveToList(TLineWriter &AList) const
                 const TPatchPoint &Pt = Points[Row * FPatch->Cols() + Col];
                 const double Values[5] = {Pt.p.x, Pt.p.y, Pt.p.z, Pt.u, Pt.v};
                 Buf.push_back(' ');
-                AppendTuple(Buf, Values, 5);
+                AppendTuple(Buf, Values, 5, Texts);
             }
             Buf.append(" )");
             AList.EndLine();
@@ -685,7 +736,7 @@ void TBrush::SaveToList(TLineWriter &AList) const
         AList.Add(KeywordPrimitive);
         AList.Add("{");
         for (std::size_t I = 0; I < FSides.size(); ++I) {
-            AppendSide(AList.Buffer(), FSides[I], &Matrix(I));
+            AppendSide(AList.Buffer(), FSides[I], Texts, &Matrix(I));
             AList.EndLine();
         }
     }

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -298,6 +301,37 @@ TEST(TBrush, SaveToListRoundTrip)
         Lines = SplitLines(Text);
         Lines.erase(Lines.begin()); // the "{" is read by the entity
     }
+}
+
+// A brush writes numbers it met before from what it wrote then: with more
+// numbers than it keeps, of every length, each must still be FloatToStr's.
+TEST(TBrush, SaveToListWritesEveryNumberAsFloatToStr)
+{
+    std::mt19937_64 Random(7);
+    std::vector<double> Values = {0, -0.0, 1e15, -1e15, 1.5e-300, -123456789.012345, 0.1, 2.0 / 3, 1e300};
+    for (int I = 0; I < 200; ++I) {
+        Values.push_back(static_cast<double>(static_cast<std::int64_t>(Random() % 65536) - 32768) / 16);
+        Values.push_back(std::bit_cast<double>(Random() & 0xBFFFFFFFFFFFFFFFull)); // no NaN
+    }
+    TBrush Brush;
+    std::string Expected = "{\r\n";
+    for (int F = 0; F < 300; ++F) {
+        TBrushSide &Side = Brush.SideList().emplace_back();
+        Side.texture = "T";
+        Side.params = "0 0 0 1 1";
+        for (T3DPoint *P : {&Side.p1, &Side.p2, &Side.p3}) {
+            Expected += "( ";
+            for (std::size_t I = 0; I < 3; ++I) {
+                P->coords(I) = Values[Random() % Values.size()];
+                Expected += FloatToStr(P->coords(I)) + " ";
+            }
+            Expected += ") ";
+        }
+        Expected += "T 0 0 0 1 1\r\n";
+    }
+    TLineWriter W;
+    Brush.SaveToList(W);
+    EXPECT_EQ(W.Text(), Expected + "}\r\n");
 }
 
 TEST(TBrush, CalcMinMax)
