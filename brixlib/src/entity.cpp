@@ -55,6 +55,8 @@ bool SplitPropertyLine(std::string_view Line, std::string_view &Key, std::string
 
 TReadResult TEntity::LoadFromList(const TLineList &List, std::size_t &Index, std::string &Error)
 {
+    // The brushes read in this call share their face room.
+    TFacePool Pool;
     while (true) {
         if (Index >= List.size()) {
             Error = GetMsg(TMsgId::msgUnexpectedEndOfFile);
@@ -68,7 +70,7 @@ TReadResult TEntity::LoadFromList(const TLineList &List, std::size_t &Index, std
         if (Line == "{") {
             // The brush joins the entity before it is read, so a partly read
             // brush stays with the entity when its block is malformed.
-            const TReadResult Result = Brushes.Add(TBrush()).LoadFromList(List, Index, Error);
+            const TReadResult Result = Brushes.Add(TBrush()).LoadFromList(List, Index, Error, &Pool);
             if (Result != TReadResult::rrDone) {
                 return Result;
             }

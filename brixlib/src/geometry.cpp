@@ -530,7 +530,7 @@ TReadResult ReadOpen(const TLineList &AList, std::size_t &Index, std::string &Er
 
 } // namespace
 
-TReadResult TBrush::LoadFromList(const TLineList &AList, std::size_t &Index, std::string &Error)
+TReadResult TBrush::LoadFromList(const TLineList &AList, std::size_t &Index, std::string &Error, TFacePool *Pool)
 {
     // The first line says what the block holds: a face (or the end) of a
     // plain brush, or the keyword of another kind of block.
@@ -540,7 +540,7 @@ TReadResult TBrush::LoadFromList(const TLineList &AList, std::size_t &Index, std
     }
     if (Line == KeywordPrimitive) {
         SetKind(TBrushKind::bkPrimitive);
-        return LoadPrimitive(AList, Index, Error);
+        return LoadPrimitive(AList, Index, Error, Pool);
     }
     if (Line == KeywordPatch) {
         SetKind(TBrushKind::bkPatch);
@@ -553,11 +553,14 @@ TReadResult TBrush::LoadFromList(const TLineList &AList, std::size_t &Index, std
         return Malformed(Index, Error, FmtMsg(TMsgId::msgUnknownBlock, {Line}));
     }
     --Index;
-    return LoadFaces(AList, Index, Error);
+    return LoadFaces(AList, Index, Error, Pool);
 }
 
-TReadResult TBrush::LoadFaces(const TLineList &AList, std::size_t &Index, std::string &Error)
+TReadResult TBrush::LoadFaces(const TLineList &AList, std::size_t &Index, std::string &Error, TFacePool *Pool)
 {
+    if (Pool && FSides.capacity() == 0) {
+        FSides = Pool->NewSideList();
+    }
     FSides.reserve(FSides.size() + FaceLinesAhead(AList, Index));
     std::string_view Line;
     while (NextLine(AList, Index, Line)) {
@@ -585,12 +588,12 @@ TReadResult TBrush::LoadFaces(const TLineList &AList, std::size_t &Index, std::s
     return EndOfLines(Error);
 }
 
-TReadResult TBrush::LoadPrimitive(const TLineList &AList, std::size_t &Index, std::string &Error)
+TReadResult TBrush::LoadPrimitive(const TLineList &AList, std::size_t &Index, std::string &Error, TFacePool *Pool)
 {
     if (const TReadResult Result = ReadOpen(AList, Index, Error); Result != TReadResult::rrDone) {
         return Result;
     }
-    if (const TReadResult Result = LoadFaces(AList, Index, Error); Result != TReadResult::rrDone) {
+    if (const TReadResult Result = LoadFaces(AList, Index, Error, Pool); Result != TReadResult::rrDone) {
         return Result;
     }
     return ReadClose(AList, Index, Error);

@@ -560,7 +560,7 @@ TEST(Commands, ConvertToValve)
     }
     TMapFile Map = MapOf("// Game: Quake\n// Format: Standard\n" + Ent(World + "|wad=a.wad", "{\n" + Faces + "}\n"));
     ConvertToValve(Map);
-    const std::vector<TBrushSide> &Sides = Map[0].Brushes[0].SideList();
+    const TSideList &Sides = Map[0].Brushes[0].SideList();
     ASSERT_EQ(Sides.size(), std::size(Cases));
     for (std::size_t I = 0; I < Sides.size(); ++I) {
         SCOPED_TRACE(Cases[I].Name);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ bool SameBits(const T3DPoint &A, const T3DPoint &B)
     return Bits(A.x) == Bits(B.x) && Bits(A.y) == Bits(B.y) && Bits(A.z) == Bits(B.z);
 }
 
-void ExpectSameCorners(const std::vector<TBrushSide> &Sides)
+void ExpectSameCorners(std::span<const TBrushSide> Sides)
 {
     std::vector<TPlane> Planes;
     Planes.reserve(Sides.size());

@@ -84,6 +84,29 @@ TEST(TEntity, KeepsPartlyReadBrush)
     EXPECT_EQ(Ent.Brushes[0].Count(), 1u);
 }
 
+// The brushes of one read share their face room, which outlives the entity
+// for a brush moved away; a copy, and a brush grown later, own theirs.
+TEST(TEntity, BrushesReadTogetherShareTheirFaceRoom)
+{
+    TBrushList Kept;
+    {
+        TEntity Ent;
+        std::size_t Index = 0;
+        ASSERT_EQ(LoadEntity(Ent, std::string("{\n") + BoxFaces + "}\n{\n" + BoxFaces + "}\n}", Index), "");
+        const auto *const Arena = Ent.Brushes[0].SideList().get_allocator().Arena();
+        EXPECT_NE(Arena, nullptr);
+        EXPECT_EQ(Ent.Brushes[1].SideList().get_allocator().Arena(), Arena);
+        EXPECT_EQ(TBrush(Ent.Brushes[0]).SideList().get_allocator().Arena(), nullptr);
+        Kept.Add(std::move(Ent.Brushes[1]));
+    }
+    TSideList &Sides = Kept[0].SideList();
+    Sides.push_back(Sides[0]);
+    TBrush Copy = Kept[0];
+    Kept[0] = Copy;
+    ASSERT_EQ(Kept[0].Count(), 7u);
+    EXPECT_EQ(Kept[0].Sides(6).ToString(), "( 0 0 0 ) ( 64 0 0 ) ( 0 64 0 ) t 0 0 0 1 1");
+}
+
 TEST(TEntity, SaveToListNumbersStoredBrushes)
 {
     TEntity Ent;

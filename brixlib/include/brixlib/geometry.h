@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "brixlib/files.h"
@@ -115,6 +117,78 @@ public:
 
 // ---------------------------------------------------------------------------
 
+namespace detail
+{
+struct TFaceArena;
+void *ArenaAllocate(TFaceArena *Arena, std::size_t Bytes);
+void ArenaDeallocate(TFaceArena *Arena, void *P) noexcept;
+void ArenaHold(TFaceArena *Arena) noexcept;
+void ArenaDrop(TFaceArena *Arena) noexcept;
+} // namespace detail
+
+/// Where a brush keeps its faces: a block of its own (the default, and what
+/// every copy gets), or room in the TFacePool of the brushes read with it.
+/// Faces in a pool hold it: it lives until the last of its brushes is gone,
+/// wherever they were moved meanwhile.
+template <class T> class TFaceAllocator
+{
+public:
+    using value_type = T;
+    using propagate_on_container_copy_assignment = std::false_type;
+    using propagate_on_container_move_assignment = std::true_type;
+    using propagate_on_container_swap = std::true_type;
+    using is_always_equal = std::false_type;
+
+    TFaceAllocator() noexcept = default;
+    explicit TFaceAllocator(detail::TFaceArena *Arena) noexcept : FArena(Arena) { detail::ArenaHold(FArena); }
+    TFaceAllocator(const TFaceAllocator &Other) noexcept : TFaceAllocator(Other.FArena) {}
+    template <class U> explicit TFaceAllocator(const TFaceAllocator<U> &Other) noexcept : TFaceAllocator(Other.Arena())
+    {}
+    TFaceAllocator &operator=(const TFaceAllocator &Other) noexcept
+    {
+        if (this != &Other) {
+            detail::ArenaHold(Other.FArena);
+            detail::ArenaDrop(FArena);
+            FArena = Other.FArena;
+        }
+        return *this;
+    }
+    ~TFaceAllocator() { detail::ArenaDrop(FArena); }
+
+    T *allocate(std::size_t N) { return static_cast<T *>(detail::ArenaAllocate(FArena, N * sizeof(T))); }
+    void deallocate(T *P, std::size_t /*N*/) noexcept { detail::ArenaDeallocate(FArena, P); }
+    TFaceAllocator select_on_container_copy_construction() const noexcept { return {}; }
+
+    detail::TFaceArena *Arena() const noexcept { return FArena; }
+    friend bool operator==(const TFaceAllocator &A, const TFaceAllocator &B) noexcept { return A.FArena == B.FArena; }
+
+private:
+    detail::TFaceArena *FArena = nullptr;
+};
+
+/// The faces of a brush, in file order.
+using TSideList = std::vector<TBrushSide, TFaceAllocator<TBrushSide>>;
+
+/// Room for the faces of the brushes read together (an entity's), taken in a
+/// few large blocks instead of one for each brush. One thread reads with a
+/// pool while it lives; afterwards its brushes keep their faces in it, and
+/// what they grow goes to blocks of their own.
+class TFacePool
+{
+public:
+    TFacePool() = default;
+    TFacePool(const TFacePool &) = delete;
+    TFacePool &operator=(const TFacePool &) = delete;
+    ~TFacePool();
+    /// An empty face list that takes its room from the pool.
+    TSideList NewSideList();
+
+private:
+    detail::TFaceArena *FArena = nullptr; ///< made on first use
+};
+
+// ---------------------------------------------------------------------------
+
 /// A wildcard mask: "*" any run, "?" one character, "[...]" a set (ranges
 /// "a-z", "!" negates), ASCII letters without regard to case; the whole text
 /// must match. The mask is checked when it is first used for a match: an
@@ -201,8 +275,8 @@ public:
     std::size_t Count() const { return FSides.size(); }
     TBrushSide &Sides(std::size_t I) { return FSides[I]; }
     const TBrushSide &Sides(std::size_t I) const { return FSides[I]; }
-    std::vector<TBrushSide> &SideList() { return FSides; }
-    const std::vector<TBrushSide> &SideList() const { return FSides; }
+    TSideList &SideList() { return FSides; }
+    const TSideList &SideList() const { return FSides; }
 
     bool IsStored() const { return FIsStored; }
     void SetIsStored(bool Value) { FIsStored = Value; }
@@ -228,7 +302,8 @@ public:
     /// Reads the block after the "{" line up to and past its last "}" line:
     /// the faces of a plain brush, or a "brushDef" or "patchDef2" block.
     /// On a malformed block Index is left at the line that holds the fault.
-    TReadResult LoadFromList(const TLineList &AList, std::size_t &Index, std::string &Error);
+    /// The faces of an empty brush are taken from Pool when one is given.
+    TReadResult LoadFromList(const TLineList &AList, std::size_t &Index, std::string &Error, TFacePool *Pool = nullptr);
     /// Appends the block: "{", the face lines, "}" for a plain brush, the
     /// "brushDef" or "patchDef2" block otherwise (whatever IsStored says).
     void SaveToList(TLineWriter &AList) const;
@@ -255,11 +330,11 @@ public:
 private:
     /// The face lines up to and past a "}" line (with their matrices for a
     /// brush primitive).
-    TReadResult LoadFaces(const TLineList &AList, std::size_t &Index, std::string &Error);
-    TReadResult LoadPrimitive(const TLineList &AList, std::size_t &Index, std::string &Error);
+    TReadResult LoadFaces(const TLineList &AList, std::size_t &Index, std::string &Error, TFacePool *Pool);
+    TReadResult LoadPrimitive(const TLineList &AList, std::size_t &Index, std::string &Error, TFacePool *Pool);
     TReadResult LoadPatch(const TLineList &AList, std::size_t &Index, std::string &Error);
 
-    std::vector<TBrushSide> FSides;
+    TSideList FSides;
     // What few items need is held apart, so that a plain brush stays small.
     std::unique_ptr<std::vector<TPlane>> FPlanes; ///< filled by PreparePlans only
     std::unique_ptr<TPatch> FPatch;               ///< only for a patch
