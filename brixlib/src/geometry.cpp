@@ -68,7 +68,8 @@ private:
     std::uint64_t FFilled = 0; ///< a bit for each slot that holds a text
     std::array<std::uint64_t, Slots> FKeys;
     std::array<std::uint8_t, Slots> FLengths;
-    // Left unset: a slot is read only after its text is written.
+    // Left unset: a slot is used only once its text is set, and what lies
+    // past the text is copied along but never written out.
     std::array<std::array<char, TextRoom>, Slots> FTexts;
 };
 
