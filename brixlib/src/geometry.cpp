@@ -707,14 +707,6 @@ void TBrush::SaveToList(TLineWriter &AList) const
 {
     AList.Add("{");
     TNumberTexts Texts;
-    if (!FPatch && !FMatrices) {
-        for (const TBrushSide &Side : FSides) {
-            AppendSide(AList.Buffer(), Side, Texts);
-            AList.EndLine();
-        }
-        AList.Add("}");
-        return;
-    }
     if (FPatch) {
         AList.Add(KeywordPatch);
         AList.Add("{");
@@ -737,14 +729,19 @@ void TBrush::SaveToList(TLineWriter &AList) const
         }
         AList.Add(")");
     } else {
-        AList.Add(KeywordPrimitive);
-        AList.Add("{");
+        // A brush primitive's faces sit in a "brushDef" block of their own.
+        if (FMatrices) {
+            AList.Add(KeywordPrimitive);
+            AList.Add("{");
+        }
         for (std::size_t I = 0; I < FSides.size(); ++I) {
-            AppendSide(AList.Buffer(), FSides[I], Texts, &Matrix(I));
+            AppendSide(AList.Buffer(), FSides[I], Texts, FMatrices ? &Matrix(I) : nullptr);
             AList.EndLine();
         }
     }
-    AList.Add("}");
+    if (FPatch || FMatrices) {
+        AList.Add("}");
+    }
     AList.Add("}");
 }
 
