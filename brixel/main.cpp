@@ -14,10 +14,12 @@ namespace
 
 /// Whether the files the arguments name hold enough bytes for a huge-page
 /// heap to pay for a restart of the program; patterns and options are not
-/// looked into, small maps never wait for it.
+/// looked into, small maps never wait for it. The heap then grows in 2 MB
+/// pages: on maps of a few dozen MB that is a tenth or more of the memory,
+/// for page faults that cost a few milliseconds.
 bool NamesLargeFiles(int argc, char **argv)
 {
-    constexpr std::uintmax_t LargeBytes = std::uintmax_t(4) << 20;
+    constexpr std::uintmax_t LargeBytes = std::uintmax_t(32) << 20;
     std::uintmax_t Total = 0;
     for (int I = 1; I < argc; ++I) {
         std::error_code Err;
